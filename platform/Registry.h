@@ -1,0 +1,50 @@
+// The registry as the system uses it: file-backed keys under the current-user and local-machine roots,
+// plus the read-only device-map key "\hardware\devicemap\serialcomm" synthesised from the serial device map.
+#pragma once
+
+#include "platform/WinError.h"
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class RegRoot { CurrentUser, LocalMachine };
+
+// Folders that hold the file-backed hives. Defaults: $XDG_CONFIG_HOME (or ~/.config)/sondral/registry for
+// the current user, /var/lib/sondral/registry for the local machine; SONDRAL_REGISTRY_USER and
+// SONDRAL_REGISTRY_MACHINE override them (tests use that).
+std::string RegistryFolder(RegRoot root);
+
+struct RegValue {
+    enum class Type { String, Integer } type = Type::String;
+    std::u16string str;
+    uint32_t integer = 0;
+};
+
+// A key opened at a root; path parts separated by '\' and compared without regard to letter case.
+class TRegistryKey {
+public:
+    // Opens an existing key; nullopt (with last error 2) when it does not exist.
+    static std::optional<TRegistryKey> Open(RegRoot root, const std::u16string& path);
+    // Opens or creates the key and its parents; throws std::runtime_error when the hive cannot be written.
+    static TRegistryKey Create(RegRoot root, const std::u16string& path);
+
+    std::vector<std::u16string> SubKeyNames() const;
+    std::vector<std::u16string> ValueNames() const; // in the order the values were first written
+    std::optional<RegValue> ReadValue(const std::u16string& name) const;
+    void WriteString(const std::u16string& name, const std::u16string& value);
+    void WriteInteger(const std::u16string& name, uint32_t value);
+
+    const std::u16string& Path() const { return path_; }
+
+private:
+    TRegistryKey(RegRoot root, std::u16string path) : root_(root), path_(std::move(path)) {}
+    RegRoot root_;
+    std::u16string path_;
+};
+
+} // namespace platform

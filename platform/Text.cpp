@@ -1,0 +1,196 @@
+#include "platform/Text.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/unistr.h>
+#include <unicode/ustring.h>
+
+#include <charconv>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+namespace platform {
+namespace {
+
+struct ConverterCloser {
+    void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+// The chosen ANSI code page; guarded because table-engine threads may convert concurrently.
+std::mutex& codePageLock()
+{
+    static std::mutex m;
+    return m;
+}
+std::string& codePageName()
+{
+    static std::string name = "windows-1252";
+    return name;
+}
+
+ConverterPtr openConverter(const std::string& name)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    ConverterPtr c(ucnv_open(name.c_str(), &status));
+    if (U_FAILURE(status))
+        return nullptr;
+    // Unmappable characters become '?' in both directions, as the Windows conversion does.
+    status = U_ZERO_ERROR;
+    ucnv_setSubstChars(c.get(), "?", 1, &status);
+    return c;
+}
+
+ConverterPtr currentConverter()
+{
+    std::string name;
+    {
+        std::lock_guard<std::mutex> guard(codePageLock());
+        name = codePageName();
+    }
+    return openConverter(name);
+}
+
+} // namespace
+
+Text Utf8ToText(std::string_view utf8)
+{
+    Text out;
+    out.resize(utf8.size());
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, utf8.data(),
+                         static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status))
+        return Text();
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+std::string TextToUtf8(TextView text)
+{
+    std::string out;
+    out.resize(text.size() * 3);
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, text.data(),
+                       static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status))
+        return std::string();
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+bool SetAnsiCodePage(const std::string& name)
+{
+    if (!openConverter(name))
+        return false;
+    std::lock_guard<std::mutex> guard(codePageLock());
+    codePageName() = name;
+    return true;
+}
+
+std::string AnsiCodePage()
+{
+    std::lock_guard<std::mutex> guard(codePageLock());
+    return codePageName();
+}
+
+Text AnsiToText(std::string_view ansi)
+{
+    if (ansi.empty())
+        return Text();
+    ConverterPtr c = currentConverter();
+    if (!c)
+        throw std::runtime_error("ANSI code page unavailable");
+    Text out(ansi.size() * 2, u'\0');
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = ucnv_toUChars(c.get(), out.data(), static_cast<int32_t>(out.size()), ansi.data(),
+                                    static_cast<int32_t>(ansi.size()), &status);
+    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
+        throw std::runtime_error("ANSI conversion failed");
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+std::string TextToAnsi(TextView text)
+{
+    if (text.empty())
+        return std::string();
+    ConverterPtr c = currentConverter();
+    if (!c)
+        throw std::runtime_error("ANSI code page unavailable");
+    std::string out(text.size() * 4, '\0');
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = ucnv_fromUChars(c.get(), out.data(), static_cast<int32_t>(out.size()), text.data(),
+                                      static_cast<int32_t>(text.size()), &status);
+    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
+        throw std::runtime_error("ANSI conversion failed");
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+Text Ascii(std::string_view ascii)
+{
+    Text out;
+    out.reserve(ascii.size());
+    for (const char ch : ascii)
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(ch)));
+    return out;
+}
+
+Text IntToText(int64_t value)
+{
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return Ascii(std::string_view(buf, static_cast<size_t>(res.ptr - buf)));
+}
+
+std::optional<int64_t> StrToInt(std::string_view text)
+{
+    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty())
+        return std::nullopt;
+    int64_t value = 0;
+    const auto res = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (res.ec != std::errc() || res.ptr != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int64_t> TextToInt(TextView text)
+{
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (const char16_t ch : text) {
+        if (ch > 0x7F)
+            return std::nullopt;
+        narrow.push_back(static_cast<char>(ch));
+    }
+    return StrToInt(narrow);
+}
+
+int CompareTextNoCase(TextView a, TextView b)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const int r = u_strCaseCompare(a.data(), static_cast<int32_t>(a.size()), b.data(),
+                                   static_cast<int32_t>(b.size()), U_FOLD_CASE_DEFAULT, &status);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+Text UpperCase(TextView text)
+{
+    icu::UnicodeString s(false, text.data(), static_cast<int32_t>(text.size()));
+    icu::UnicodeString upper(s);
+    upper.toUpper();
+    return Text(upper.getBuffer(), static_cast<size_t>(upper.length()));
+}
+
+} // namespace platform
