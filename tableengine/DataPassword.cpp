@@ -24,6 +24,17 @@ struct TDataPassword::Cipher {
     blowfish_ctx ctx{};
 };
 
+namespace {
+void encryptBlocks(const void* ctx, size_t length, uint8_t* dst, const uint8_t* src)
+{
+    blowfish_encrypt(static_cast<const blowfish_ctx*>(ctx), length, dst, src);
+}
+void decryptBlocks(const void* ctx, size_t length, uint8_t* dst, const uint8_t* src)
+{
+    blowfish_decrypt(static_cast<const blowfish_ctx*>(ctx), length, dst, src);
+}
+} // namespace
+
 TDataPassword::TDataPassword(std::string password)
     : FPassword(std::move(password)), FDigest(MD5Digest(FPassword)), FCipher(std::make_unique<Cipher>())
 {
@@ -41,7 +52,7 @@ void TDataPassword::Encrypt(uint8_t* buffer, std::size_t size) const
     if (whole == 0)
         return;
     uint8_t iv[BLOWFISH_BLOCK_SIZE] = {};
-    cbc_encrypt(&FCipher->ctx, reinterpret_cast<nettle_cipher_func*>(blowfish_encrypt), BLOWFISH_BLOCK_SIZE, iv,
+    cbc_encrypt(&FCipher->ctx, encryptBlocks, BLOWFISH_BLOCK_SIZE, iv,
                 whole, buffer, buffer);
 }
 
@@ -51,7 +62,7 @@ void TDataPassword::Decrypt(uint8_t* buffer, std::size_t size) const
     if (whole == 0)
         return;
     uint8_t iv[BLOWFISH_BLOCK_SIZE] = {};
-    cbc_decrypt(&FCipher->ctx, reinterpret_cast<nettle_cipher_func*>(blowfish_decrypt), BLOWFISH_BLOCK_SIZE, iv,
+    cbc_decrypt(&FCipher->ctx, decryptBlocks, BLOWFISH_BLOCK_SIZE, iv,
                 whole, buffer, buffer);
 }
 
