@@ -11,8 +11,9 @@ TSerCommEventThread::TSerCommEventThread(TSerCustomComm& AOwner) : TThread(true)
 
 TSerCommEventThread::~TSerCommEventThread()
 {
-    // The base destructor waits for a thread still running; make sure it can end.
+    // Execute uses this object's members: end it before they go.
     Stop();
+    WaitFor();
 }
 
 void TSerCommEventThread::Stop()

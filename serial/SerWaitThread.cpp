@@ -11,6 +11,7 @@ TWaitThread::TWaitThread(TSerCustomComm& AComm) : TThread(true), FComm(AComm) {}
 TWaitThread::~TWaitThread()
 {
     FDone.store(true);
+    WaitFor();
 }
 
 void TWaitThread::Execute()

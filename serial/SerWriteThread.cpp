@@ -17,7 +17,9 @@ TSerCommWriteThread::TSerCommWriteThread(TSerCustomComm& AOwner, int BufSize)
 
 TSerCommWriteThread::~TSerCommWriteThread()
 {
+    // Execute uses this object's members: end it before they go.
     Stop();
+    WaitFor();
 }
 
 void TSerCommWriteThread::Stop()

@@ -100,10 +100,9 @@ TEST_F(SettingsFixture, IniModeSavesAndLoads)
     TSerComm back;
     back.SetUserBaudrate(9600);
     back.SetSettingsStore(saved.SettingsStore());
-    back.SetBaudrate(TSerBaudrate::br110);
     ASSERT_TRUE(back.LoadSettings());
     EXPECT_EQ(back.Baudrate(), TSerBaudrate::brUser);
-    EXPECT_EQ(back.UserBaudrate(), 0);
+    EXPECT_EQ(back.UserBaudrate(), 9600);
 }
 
 TEST_F(SettingsFixture, IniWithoutACompleteSetLoadsNothing)
