@@ -1,6 +1,6 @@
 #include "serial/SettingsStore.h"
 
-#include "platform/ExecutablePath.h"
+#include "platform/Paths.h"
 #include "platform/IniFile.h"
 #include "platform/Registry.h"
 #include "serial/SerComm.h"

@@ -1,7 +1,7 @@
 // Port names from the device map, and the settings store in ini and registry mode.
 #include "PortFixture.h"
 
-#include "platform/ExecutablePath.h"
+#include "platform/Paths.h"
 #include "platform/IniFile.h"
 #include "platform/Registry.h"
 #include "serial/SerPortNames.h"
