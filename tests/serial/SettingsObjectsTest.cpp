@@ -133,6 +133,7 @@ TEST(SerPersistent, GroupedChangesNotifyOnceAndAssignCopiesEverything)
     b.SetControlDtr(TSerControlDtr::dtrHandshake);
     b.SetControlRts(TSerControlRts::rtsToggle);
     b.SetXonXoffOut(true);
+    b.SetXonXoffIn(true);
     b.SetDsrSensitivity(true);
     b.SetTxContinueOnXoff(true);
     changes = 0;
