@@ -2,7 +2,6 @@
 #include "TableWriterTestSupport.h"
 
 #include "tableengine/TableWriter.h"
-#include "tableengine/TableWriterCipher.h"
 
 #include <zlib.h>
 
@@ -140,7 +139,7 @@ TEST(TableWriterBlob, ChainsSignaturesCompressionAndFreeBlocks) {
     EXPECT_EQ(U16(tail, 8), 0);
 }
 
-TEST(TableWriterCipher, BlowfishCbcMatchesTheStandardCipher) {
+TEST(TableWriterCipher, TestDecryptorIsStandardBlowfishCbc) {
     // Published Blowfish vector: key 00..00, plaintext 00..00 -> 4EF997456198DD78.
     blowfish_ctx ctx{};
     const Bytes zeroKey(8, 0);
@@ -151,17 +150,21 @@ TEST(TableWriterCipher, BlowfishCbcMatchesTheStandardCipher) {
     // MD5 test vector (RFC 1321).
     ASSERT_EQ(Md5Of("abc"), Hex("900150983cd24fb0d6963f7d28e17f72"));
 
-    // The table cipher chains blocks from a zero vector and leaves a short tail unchanged.
-    Digest key{};
-    const Bytes k = Md5Of("pw");
-    std::copy(k.begin(), k.end(), key.begin());
-    Bytes buf = Hex("000102030405060708090a0b0c0d0e0f1011121314");
-    const Bytes plain = buf;
-    TableCipher(key).EncryptBuffer(buf);
-    EXPECT_EQ(Slice(buf, 16, 5), Slice(plain, 16, 5));
-    EXPECT_NE(Slice(buf, 0, 8), Slice(plain, 0, 8));
-    Decryptor("pw").Decrypt(buf.data(), 16);
-    EXPECT_EQ(buf, plain);
+    // The test's own CBC decryptor inverts CBC encryption built from the raw block cipher here.
+    blowfish_ctx pw{};
+    const Bytes key = Md5Of("pw");
+    blowfish_set_key(&pw, 16, key.data());
+    const Bytes plain = Hex("000102030405060708090a0b0c0d0e0f");
+    Bytes enc = plain;
+    uint8_t chain[8] = {};
+    for (size_t at = 0; at < 16; at += 8) {
+        for (size_t i = 0; i < 8; ++i)
+            enc[at + i] = static_cast<uint8_t>(enc[at + i] ^ chain[i]);
+        blowfish_encrypt(&pw, 8, enc.data() + at, enc.data() + at);
+        std::copy_n(enc.begin() + static_cast<long>(at), 8, chain);
+    }
+    Decryptor("pw").Decrypt(enc.data(), 16);
+    EXPECT_EQ(enc, plain);
 }
 
 TEST(TableWriterCipher, EncryptedTableDecryptsToThePlainTable) {

@@ -369,6 +369,25 @@ TEST(TableWriterIndex, CaseInsensitiveKeysAndCollation) {
     EXPECT_EQ(Slice(f.Data, 512 + 2 * 768 + 25 + 8, 3), Hex("01 5579")); // "Uy"
 }
 
+TEST(TableWriterIndex, TableLocaleOrdersWithThePlatformCollation) {
+    WriterTable t;
+    t.Fields = {Field("T", DataTypes::String, 6)};
+    t.SecondaryIndexes = {Index("ByT", {{"T", false}}, true)};
+    t.Rows = {Row({"c"}), Row({"B"}), Row({"a"})};
+    Bytes idx = BuildTableFiles(t).Index; // LocaleID 0: bytes, 'B' before 'a'
+    Page p = ExpandPage(PageBytes(idx, I32(idx, 38), 4096), 8, true, 0, true);
+    ASSERT_EQ(p.Keys, 3);
+    EXPECT_EQ(p.Entries[0].Number, 2);
+    EXPECT_EQ(p.Entries[1].Number, 3);
+    t.LocaleID = 1031; // German: a, B, c
+    idx = BuildTableFiles(t).Index;
+    p = ExpandPage(PageBytes(idx, I32(idx, 38), 4096), 8, true, 0, true);
+    ASSERT_EQ(p.Keys, 3);
+    EXPECT_EQ(p.Entries[0].Number, 3);
+    EXPECT_EQ(p.Entries[1].Number, 2);
+    EXPECT_EQ(p.Entries[2].Number, 1);
+}
+
 TEST(TableWriterIndex, RefusesImpossibleIndexes) {
     WriterTable base;
     base.Fields = {Field("A", DataTypes::Integer), Field("M", DataTypes::Blob, 0, SubTypes::Memo),
