@@ -45,7 +45,7 @@ TEST(MemoryDirectoryTest, TablesLiveInEngineMemory)
         bool blank = true;
         c.GetField(1, rec.data(), blank, reinterpret_cast<uint8_t*>(&nr));
         EXPECT_EQ(nr, 12000);
-        EXPECT_EQ(CatchEngineError([&] { c.ReadRecord(1250, rec.data()); }).ErrorCode, 9217);
+        EXPECT_EQ(CatchEngineError([&] { c.ReadRecord(1251, rec.data()); }).ErrorCode, 9217);
         EXPECT_EQ(engine.OpenBaseFileCount(), 0u); // nothing on disk
     }
     TDataCursor missing(dir, "Nothing", false, false);
