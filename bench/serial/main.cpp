@@ -205,7 +205,6 @@ void StreamCpu(const Pty& pty, MainLoop& loop)
     const double cpu0 = CpuSeconds(RUSAGE_SELF);
     const size_t bytes0 = bytes;
     const auto t0 = Clock::now();
-    const double writer0 = 0; // the writer's CPU is taken whole below and scaled to the window
     loop.RunUntil([] { return false; }, std::chrono::milliseconds(5000));
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     const double cpu1 = CpuSeconds(RUSAGE_SELF);
@@ -213,7 +212,6 @@ void StreamCpu(const Pty& pty, MainLoop& loop)
     stop = true;
     writer.join();
     c.Close();
-    (void)writer0;
     // The writer stands for the instrument; its share (over its whole run, about wall + 0.5 s) is removed.
     const double writerShare = writerCpu * wall / (wall + 0.5);
     const double percent = (cpu1 - cpu0 - writerShare) / wall * 100.0;
