@@ -1,7 +1,7 @@
 // Loading the stored bytes of one BLOB from its chain of blocks, and inflating compressed values.
 #pragma once
 
-#include "tableengine/BlobFormat.h"
+#include "tableengine/BlobHeader.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +14,7 @@ namespace tableengine {
 class TFetchedBlock {
 public:
     virtual ~TFetchedBlock() = default;
-    TBlockHeader Header;
+    TBlockHeader Header{};
     std::span<const uint8_t> Data; // the block's data bytes (BlobBlockSize - 18)
     bool SharedUse = false;        // another user of the cache holds the block at the same time
 };

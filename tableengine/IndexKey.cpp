@@ -1,6 +1,6 @@
 #include "tableengine/IndexKey.h"
 
-#include "tableengine/IndexFormat.h"
+#include "tableengine/DataHeader.h"
 
 #include <cstring>
 #include <limits>
@@ -8,8 +8,6 @@
 namespace tableengine {
 namespace {
 
-constexpr size_t RecordIDOffset = 5;
-constexpr size_t RecordHashOffset = 9;
 
 void PutBigEndian(uint8_t* p, uint64_t v, size_t width)
 {
@@ -180,10 +178,10 @@ void TKeyLayout::GetKeyValues(std::span<const uint8_t> record, std::span<uint8_t
         uint16_t width = 0;
         size_t valueOffset = 0;
         bool present = true;
-        if (field.FieldNum == RecordIDKeyField) {
+        if (field.FieldNum == RecordIDFieldNum) {
             width = 4;
             valueOffset = RecordIDOffset;
-        } else if (field.FieldNum == RecordHashKeyField) {
+        } else if (field.FieldNum == RecordHashFieldNum) {
             width = 16;
             valueOffset = RecordHashOffset;
         } else {
@@ -193,7 +191,7 @@ void TKeyLayout::GetKeyValues(std::span<const uint8_t> record, std::span<uint8_t
         }
         if (pos + 1 + width > keySize)
             break; // a definition wider than its key size; the header check refuses such files
-        const size_t valueSize = field.FieldNum == RecordIDKeyField || field.FieldNum == RecordHashKeyField
+        const size_t valueSize = field.FieldNum == RecordIDFieldNum || field.FieldNum == RecordHashFieldNum
                                      ? width
                                      : std::max<size_t>(field.DataSize, width);
         value.assign(valueSize, 0);
@@ -201,9 +199,9 @@ void TKeyLayout::GetKeyValues(std::span<const uint8_t> record, std::span<uint8_t
 
         uint8_t* out = key.data() + pos;
         out[0] = present ? 1 : 0;
-        if (field.FieldNum == RecordIDKeyField) {
+        if (field.FieldNum == RecordIDFieldNum) {
             PutBigEndian(out + 1, GetLittleEndian(value.data(), 4) ^ 0x80000000u, 4);
-        } else if (field.FieldNum == RecordHashKeyField) {
+        } else if (field.FieldNum == RecordHashFieldNum) {
             std::memcpy(out + 1, value.data(), 16);
         } else if (field.DataType == dtString) {
             const size_t len = TextLength(value.data(), width);
@@ -252,13 +250,13 @@ int TKeyLayout::Compare(const uint8_t* a, const uint8_t* b, size_t n) const
     for (const TKeyFieldInfo& field : FFields) {
         if (pos >= n)
             break;
-        uint16_t width = field.FieldNum == RecordIDKeyField     ? 4
-                         : field.FieldNum == RecordHashKeyField ? 16
+        uint16_t width = field.FieldNum == RecordIDFieldNum     ? 4
+                         : field.FieldNum == RecordHashFieldNum ? 16
                                                                 : KeyWidth(field.DataType, field.DataSize);
         const size_t len = std::min(size_t{width} + 1, n - pos);
         int r = 0;
-        const bool text = FLocale && field.DataType == dtString && field.FieldNum != RecordIDKeyField &&
-                          field.FieldNum != RecordHashKeyField;
+        const bool text = FLocale && field.DataType == dtString && field.FieldNum != RecordIDFieldNum &&
+                          field.FieldNum != RecordHashFieldNum;
         if (text) {
             r = CompareBytes(a + pos, b + pos, 1);
             if (r == 0 && len > 1)

@@ -2,6 +2,7 @@
 // field, plus the record-ID suffix of a non-unique index) and how two keys of one index are ordered.
 #pragma once
 
+#include "tableengine/DataTypes.h"
 #include "tableengine/PageEntries.h"
 
 #include <algorithm>
@@ -27,7 +28,7 @@ uint8_t DefaultUpperCase(uint8_t c);
 
 // One key field as the key code needs it: the field's number, type and slot in the record.
 struct TKeyFieldInfo {
-    uint16_t FieldNum = 0; // RecordIDKeyField / RecordHashKeyField for the pseudo fields
+    uint16_t FieldNum = 0; // RecordIDFieldNum / RecordHashFieldNum for the pseudo fields
     uint8_t DataType = 0;
     uint8_t SubType = 0;
     uint16_t DataSize = 0;
@@ -37,12 +38,6 @@ struct TKeyFieldInfo {
 
 // Bytes a field occupies in a key after its flag byte.
 uint16_t KeyWidth(uint8_t dataType, uint16_t dataSize);
-
-// Engine data type codes the key encodings distinguish.
-enum : uint8_t {
-    dtString = 1, dtDate = 2, dtBlob = 3, dtBoolean = 4, dtSmallInt = 5, dtInteger = 6, dtFloat = 7,
-    dtBCD = 8, dtBytes = 9, dtTime = 10, dtTimeStamp = 11, dtWord = 12, dtVarBytes = 15, dtLargeInt = 18,
-};
 
 // BCD value (34-byte packed decimal) as the 64-bit currency form: value x 10,000, rounded half away from
 // zero and saturated; 0 for precision 0.

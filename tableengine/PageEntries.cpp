@@ -1,6 +1,5 @@
 #include "tableengine/PageEntries.h"
 
-#include "tableengine/IndexFormat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +8,15 @@ namespace tableengine {
 namespace {
 
 constexpr uint16_t IndexCorrupt = 8965;
+
+int32_t GetInt32(const uint8_t* p)
+{
+    int32_t v = 0;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+void PutInt32(uint8_t* p, int32_t v) { std::memcpy(p, &v, 4); }
 constexpr size_t MaxRunCount = 254; // D and T never exceed this
 
 size_t CommonPrefix(const uint8_t* a, const uint8_t* b, size_t n)
@@ -41,9 +49,9 @@ void TPageEntries::Bind(const TIndexDefinition* definition)
     Clear();
     if (definition) {
         FKeySize = definition->KeySize;
-        FKeyUnique = definition->KeyUnique;
+        FKeyUnique = definition->KeyUnique != 0;
         FKeyCompressionType = definition->KeyCompressionType;
-        FNoKeyStatistics = definition->NoKeyStatistics;
+        FNoKeyStatistics = definition->NoKeyStatistics != 0;
     } else {
         FKeySize = 0;
         FKeyUnique = false;
@@ -57,7 +65,8 @@ uint16_t TPageEntries::Decode(std::span<const uint8_t> raw)
     Clear();
     if (raw.size() < PageHeaderSize)
         return IndexCorrupt;
-    const TPageHeader header = TPageHeader::Decode(raw.data());
+    TPageHeader header;
+    std::memcpy(&header, raw.data(), PageHeaderSize);
     const uint8_t* p = raw.data() + PageHeaderSize;
     const uint8_t* const end = raw.data() + raw.size();
     const size_t available = raw.size() - PageHeaderSize;
@@ -198,7 +207,7 @@ bool TPageEntries::Encode(std::span<uint8_t> raw) const
     if (raw.size() < PageHeaderSize)
         return false;
     std::fill(raw.begin(), raw.end(), uint8_t{0});
-    FHeader.Encode(raw.data());
+    std::memcpy(raw.data(), &FHeader, PageHeaderSize);
     uint8_t* p = raw.data() + PageHeaderSize;
     uint8_t* const end = raw.data() + raw.size();
     if (FHeader.PageType == ptData) {
@@ -255,8 +264,8 @@ void TPageEntries::AppendEntry(std::span<const uint8_t> key, int32_t number, int
     FEntries.resize(FEntries.size() + slotSize, 0);
     uint8_t* slot = FEntries.data() + FEntries.size() - slotSize;
     std::memcpy(slot, key.data(), std::min(key.size(), K));
-    le::PutI32(slot + K, number);
-    le::PutI32(slot + K + 4, IsNode() ? lowerKeyCount : 0);
+    PutInt32(slot + K, number);
+    PutInt32(slot + K + 4, IsNode() ? lowerKeyCount : 0);
     size_t D = 0;
     size_t T = 0;
     if (!IsNode()) {
@@ -291,7 +300,7 @@ int32_t TPageEntries::GetRecordNumber(int k) const
 {
     if (GetKey(k).data() == nullptr)
         return 0;
-    return le::I32(Slot(k) + FKeySize);
+    return GetInt32(Slot(k) + FKeySize);
 }
 
 int32_t TPageEntries::GetLowerKeyCount(int k) const
@@ -300,7 +309,7 @@ int32_t TPageEntries::GetLowerKeyCount(int k) const
         return 1;
     if (GetKey(k).data() == nullptr)
         return 0;
-    return le::I32(Slot(k) + FKeySize + 4);
+    return GetInt32(Slot(k) + FKeySize + 4);
 }
 
 uint8_t TPageEntries::GetDuplicateCount(int k) const

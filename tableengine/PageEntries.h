@@ -2,7 +2,7 @@
 // number (leaf) or child page (node), the lower-key count (nodes) and its D and T compression bytes.
 #pragma once
 
-#include "tableengine/IndexFormat.h"
+#include "tableengine/IndexHeader.h"
 
 #include <cstdint>
 #include <span>
@@ -58,7 +58,7 @@ private:
     size_t PackedLeafSize(const uint8_t* slot) const;
     void Clear();
 
-    TPageHeader FHeader;
+    TPageHeader FHeader{};
     uint16_t FKeySize = 0;
     bool FKeyUnique = false;
     uint8_t FKeyCompressionType = icNone;

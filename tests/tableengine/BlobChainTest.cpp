@@ -67,7 +67,7 @@ public:
     void DetectChanges() override { ++changeDetections; }
 
     struct Block {
-        TBlockHeader header;
+        TBlockHeader header{};
         Bytes data;
     };
     std::map<int32_t, Block> FBlocks;

@@ -1,6 +1,6 @@
 // Building keys from records with every key encoding, ordering keys with and without a locale, and
 // searching pages for a key.
-#include "tableengine/IndexFormat.h"
+#include "tableengine/DataHeader.h"
 #include "tableengine/IndexKey.h"
 
 #include <gtest/gtest.h>
@@ -125,12 +125,12 @@ TEST(IndexKey, NullFieldsRecordIDAndHashPseudoFieldsAndTheNonUniqueSuffix)
     Bytes record = Record(1, {});
     for (uint8_t i = 0; i < 16; ++i)
         record[9 + i] = static_cast<uint8_t>(0xA0 + i);
-    TKeyLayout auto_(std::vector<TKeyFieldInfo>{{RecordIDKeyField, 0, 0, 0, 0, false}}, 5, true, false, nullptr);
+    TKeyLayout auto_(std::vector<TKeyFieldInfo>{{RecordIDFieldNum, 0, 0, 0, 0, false}}, 5, true, false, nullptr);
     Bytes key(5);
     auto_.GetKeyValues(record, key);
     EXPECT_EQ(key, (Bytes{1, 0x81, 0x02, 0x03, 0x04}));
 
-    TKeyLayout hash(std::vector<TKeyFieldInfo>{{RecordHashKeyField, 0, 0, 0, 0, false}}, 17, true, false, nullptr);
+    TKeyLayout hash(std::vector<TKeyFieldInfo>{{RecordHashFieldNum, 0, 0, 0, 0, false}}, 17, true, false, nullptr);
     Bytes hkey(17);
     hash.GetKeyValues(record, hkey);
     EXPECT_EQ(hkey[0], 1);
@@ -213,10 +213,10 @@ TEST(IndexKey, LocaleComparesStringPartsAsTextUpToTheirZero)
 
 TEST(IndexKey, PageSearchOnLeafAndNodePages)
 {
-    TIndexDefinition def;
+    TIndexDefinition def{};
     def.KeySize = 5;
     def.KeyUnique = true;
-    const TKeyLayout layout({{RecordIDKeyField, 0, 0, 0, 0, false}}, 5, true, false, nullptr);
+    const TKeyLayout layout({{RecordIDFieldNum, 0, 0, 0, 0, false}}, 5, true, false, nullptr);
     auto key = [](uint8_t n) { return Bytes{1, 0x80, 0, 0, n}; };
     TPageEntries leaf;
     leaf.Bind(&def);

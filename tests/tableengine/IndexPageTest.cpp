@@ -1,9 +1,10 @@
 // Decoding and encoding of index pages in every entry layout, and refusal of entries that overrun a page.
-#include "tableengine/IndexFormat.h"
+#include "tableengine/IndexHeader.h"
 #include "tableengine/PageEntries.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 using namespace tableengine;
@@ -14,7 +15,7 @@ using Bytes = std::vector<uint8_t>;
 
 TIndexDefinition Definition(uint16_t keySize, bool unique, uint8_t compression, bool noStatistics = false)
 {
-    TIndexDefinition d;
+    TIndexDefinition d{};
     d.KeySize = keySize;
     d.KeyUnique = unique;
     d.KeyCompressionType = compression;
@@ -25,13 +26,13 @@ TIndexDefinition Definition(uint16_t keySize, bool unique, uint8_t compression, 
 Bytes Page(size_t size, uint8_t type, uint16_t keys, const Bytes& entries, uint16_t compressed = 0)
 {
     Bytes raw(size, 0);
-    TPageHeader h;
+    TPageHeader h{};
     h.PageType = type;
     h.NumberOfKeys = keys;
     h.LeftNumber = 7;
     h.RightNumber = 9;
     h.CompressedSize = compressed;
-    h.Encode(raw.data());
+    std::memcpy(raw.data(), &h, sizeof h);
     std::copy(entries.begin(), entries.end(), raw.begin() + PageHeaderSize);
     return raw;
 }
@@ -195,10 +196,10 @@ TEST(IndexPage, EntriesRunningPastThePageAreIndexCorruption)
     // A compressed entry cut short by the end of the page bytes: D/T bytes say more than what is left.
     const auto def = Definition(200, true, icTrailingByte);
     Bytes raw(1024, 0);
-    TPageHeader h;
+    TPageHeader h{};
     h.PageType = ptLeaf;
     h.NumberOfKeys = 5;
-    h.Encode(raw.data());
+    std::memcpy(raw.data(), &h, sizeof h);
     for (size_t i = 0; i < 5; ++i)
         raw[PageHeaderSize + i * 205] = 0; // T = 0: each entry takes 205 bytes, the fifth does not fit
     TPageEntries page;
@@ -223,42 +224,4 @@ TEST(IndexPage, DataPagesAndEmptyPagesCarryNoEntries)
     ASSERT_EQ(page.Decode(Page(1024, ptLeaf, 0, {})), 0);
     EXPECT_EQ(page.GetNumberOfKeys(), 0);
     EXPECT_EQ(page.GetRecordNumber(1), 0);
-}
-
-TEST(IndexFormat, HeaderAndDefinitionRoundTrip)
-{
-    TIndexHeader h;
-    h.UpdateStamp = 42;
-    h.VersionNum = 6;
-    h.NextFreePage = 3;
-    h.NextEndingPage = 9;
-    h.IndexCount = 2;
-    h.RootPages[0] = 1;
-    h.RootPages[31] = 8;
-    h.DataRootPages[31] = 7;
-    h.IsDirty = true;
-    std::array<uint8_t, IndexHeaderSize> raw{};
-    h.Encode(raw);
-    EXPECT_EQ(raw[290], 1);
-    const TIndexHeader back = TIndexHeader::Decode(raw);
-    EXPECT_EQ(back.UpdateStamp, 42);
-    EXPECT_EQ(back.NextEndingPage, 9);
-    EXPECT_EQ(back.RootPages[31], 8);
-    EXPECT_EQ(back.DataRootPages[31], 7);
-    EXPECT_FALSE(back.IsDirty); // ignored and cleared on reading
-
-    TIndexDefinition d = TIndexDefinition::AutoPrimary();
-    d.IndexName = "ByName";
-    d.KeyDescendingFields[0] = true;
-    std::array<uint8_t, IndexDefinitionSize> slot{};
-    d.Encode(slot);
-    EXPECT_EQ(slot[0], 6);
-    EXPECT_EQ(slot[259], 0xFF);
-    EXPECT_EQ(slot[260], 0xFF);
-    const TIndexDefinition e = TIndexDefinition::Decode(slot);
-    EXPECT_EQ(e.IndexName, "ByName");
-    EXPECT_EQ(e.KeySize, 5);
-    EXPECT_TRUE(e.KeyUnique);
-    EXPECT_TRUE(e.KeyDescendingFields[0]);
-    EXPECT_EQ(e.KeyFields[0], RecordIDKeyField);
 }
