@@ -1,0 +1,129 @@
+#include "platform/Locale.h"
+
+#include "platform/Text.h"
+
+#include <unicode/locid.h>
+#include <unicode/ucol.h>
+#include <unicode/uloc.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+
+namespace platform {
+
+struct Locale::Collator {
+    UCollator* c = nullptr;
+    ~Collator()
+    {
+        if (c != nullptr)
+            ucol_close(c);
+    }
+};
+
+char UpperAnsiDefault(char ch)
+{
+    const auto c = static_cast<unsigned char>(ch);
+    unsigned char u = c;
+    if (c >= 'a' && c <= 'z')
+        u = static_cast<unsigned char>(c - 0x20);
+    else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        u = static_cast<unsigned char>(c - 0x20);
+    else if (c == 0x9A || c == 0x9C || c == 0x9E)
+        u = static_cast<unsigned char>(c - 0x10);
+    else if (c == 0xFF)
+        u = 0x9F;
+    return static_cast<char>(u);
+}
+
+Locale::Locale(uint32_t lcid) : lcid_(lcid)
+{
+    for (int i = 0; i < 256; ++i)
+        upper_[i] = static_cast<unsigned char>(UpperAnsiDefault(static_cast<char>(i)));
+}
+
+Locale::~Locale() = default;
+
+std::shared_ptr<const Locale> Locale::ForLCID(uint32_t lcid)
+{
+    std::shared_ptr<Locale> loc(new Locale(lcid));
+    if (lcid == 0)
+        return loc;
+    char name[ULOC_FULLNAME_CAPACITY] = {};
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t len = uloc_getLocaleForLCID(lcid, name, sizeof name, &status);
+    if (U_FAILURE(status) || len <= 0 || status == U_STRING_NOT_TERMINATED_WARNING)
+        return nullptr;
+    status = U_ZERO_ERROR;
+    UCollator* c = ucol_open(name, &status);
+    if (U_FAILURE(status) || c == nullptr) {
+        if (c != nullptr)
+            ucol_close(c);
+        return nullptr;
+    }
+    loc->collator_ = std::make_unique<Collator>();
+    loc->collator_->c = c;
+    loc->name_ = name;
+    // String sort ignoring non-spacing marks: base letters and case count, accents do not, punctuation
+    // is significant.
+    status = U_ZERO_ERROR;
+    ucol_setStrength(c, UCOL_PRIMARY);
+    ucol_setAttribute(c, UCOL_CASE_LEVEL, UCOL_ON, &status);
+    ucol_setAttribute(c, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+
+    // Upper-casing table for the code page in force: decode, upper-case with the locale, encode back; a
+    // result that is not one character of the code page keeps the original byte.
+    for (int i = 1; i < 256; ++i) {
+        const char b = static_cast<char>(i);
+        const Text t = AnsiToText(std::string_view(&b, 1));
+        if (t.size() != 1)
+            continue;
+        UChar out[8] = {};
+        status = U_ZERO_ERROR;
+        const int32_t n = u_strToUpper(out, 8, reinterpret_cast<const UChar*>(t.data()), 1, name, &status);
+        if (U_FAILURE(status) || n != 1)
+            continue;
+        const std::string back = TextToAnsi(Text(1, static_cast<char16_t>(out[0])));
+        if (back.size() == 1 && (back[0] != '?' || out[0] == u'?'))
+            loc->upper_[i] = static_cast<unsigned char>(back[0]);
+        else
+            loc->upper_[i] = static_cast<unsigned char>(i);
+    }
+    return loc;
+}
+
+bool Locale::IsSupported(uint32_t lcid) { return ForLCID(lcid) != nullptr; }
+
+int Locale::Compare(std::string_view a, std::string_view b) const
+{
+    if (!collator_) {
+        const std::size_t n = std::min(a.size(), b.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto x = static_cast<unsigned char>(a[i]);
+            const auto y = static_cast<unsigned char>(b[i]);
+            if (x != y)
+                return x < y ? -1 : 1;
+        }
+        return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    }
+    const Text ta = AnsiToText(a);
+    const Text tb = AnsiToText(b);
+    const UCollationResult r =
+        ucol_strcoll(collator_->c, reinterpret_cast<const UChar*>(ta.data()), static_cast<int32_t>(ta.size()),
+                     reinterpret_cast<const UChar*>(tb.data()), static_cast<int32_t>(tb.size()));
+    return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
+}
+
+void Locale::UpperInPlace(char* text, std::size_t size) const
+{
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = UpperChar(text[i]);
+}
+
+std::string Locale::Upper(std::string_view text) const
+{
+    std::string s(text);
+    UpperInPlace(s.data(), s.size());
+    return s;
+}
+
+} // namespace platform
