@@ -1,5 +1,7 @@
 #include "tableengine/TableWriterValues.h"
 
+#include "platform/Locale.h"
+#include "tableengine/DataTypes.h"
 #include "tableengine/TableWriterBytes.h"
 
 #include <array>
@@ -200,47 +202,16 @@ int64_t CheckedInt(const WriterField& field, std::string_view text, int64_t lo, 
 } // namespace
 
 uint16_t FieldDataSize(uint8_t dataType, uint8_t subType, uint16_t length) {
-    switch (dataType) {
-    case DataTypes::String:
-        return static_cast<uint16_t>(subType == SubTypes::WideString ? 2 * length + 1 : length + 1);
-    case DataTypes::Date:
-    case DataTypes::Integer:
-    case DataTypes::Time:
-        return 4;
-    case DataTypes::Blob:
-    case DataTypes::Float:
-    case DataTypes::TimeStamp:
-    case DataTypes::LargeInt:
-        return 8;
-    case DataTypes::Boolean:
-    case DataTypes::SmallInt:
-    case DataTypes::Word:
-        return 2;
-    case DataTypes::Bcd:
-        return 34;
-    case DataTypes::Bytes:
-    case DataTypes::VarBytes:
-        return length;
-    default:
+    const uint16_t size = tableengine::FieldDataSize(dataType, subType, length);
+    if (size == 0 && !(tableengine::HasLength(dataType) && length == 0))
         throw WriterError("data type " + std::to_string(dataType) + " cannot be stored");
-    }
+    return size;
 }
 
 std::string UpperAnsi(std::string_view text) {
     std::string out(text);
-    for (char& ch : out) {
-        const auto c = static_cast<uint8_t>(ch);
-        uint8_t u = c;
-        if (c >= 'a' && c <= 'z')
-            u = static_cast<uint8_t>(c - 32);
-        else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-            u = static_cast<uint8_t>(c - 32);
-        else if (c == 0x9A || c == 0x9C || c == 0x9E)
-            u = static_cast<uint8_t>(c - 16);
-        else if (c == 0xFF)
-            u = 0x9F;
-        ch = static_cast<char>(u);
-    }
+    for (char& ch : out)
+        ch = platform::UpperAnsiDefault(ch);
     return out;
 }
 
