@@ -1,5 +1,7 @@
 #include "tableengine/BaseFile.h"
 #include "tableengine/BlobFile.h"
+#include "tableengine/DataTable.h"
+#include "tableengine/DataPassword.h"
 
 #include "tableengine/DataCursor.h"
 #include "tableengine/DataEngine.h"
@@ -45,6 +47,9 @@ void TBlobFile::ReadHeader()
 {
     TBlobHeader h{};
     ReadExact(0, &h, sizeof h);
+    // The header of an encrypted table's BLOB file is encrypted like its blocks.
+    if (FDataTable != nullptr && FDataTable->DataPassword)
+        FDataTable->DataPassword->Decrypt(reinterpret_cast<uint8_t*>(&h), sizeof h);
     h.IsDirty = 0;
     FHeader = h;
 }
