@@ -79,6 +79,7 @@ struct COMMCONFIG {
     DWORD dwProviderSize = 0;
     char16_t wcProviderData[1] = {};
 };
+static_assert(sizeof(DCB) == 28 && sizeof(COMMCONFIG) == 52, "record sizes as the Windows records");
 
 // Completion record of an overlapped operation. hEvent is a manual-reset event that the operation resets
 // when it starts and sets when it completes. The record and the buffer must stay valid until then, or until
@@ -134,6 +135,7 @@ enum : DWORD {
     CLRRTS = 4,
     SETDTR = 5,
     CLRDTR = 6,
+    RESETDEV = 7,
     SETBREAK = 8,
     CLRBREAK = 9,
 };

@@ -48,10 +48,16 @@ std::shared_ptr<const Locale> Locale::ForLCID(uint32_t lcid)
     std::shared_ptr<Locale> loc(new Locale(lcid));
     if (lcid == 0)
         return loc;
+    // Bits above the sort id are reserved: such an id names no locale.
+    if (lcid > 0xFFFFFu)
+        return nullptr;
     char name[ULOC_FULLNAME_CAPACITY] = {};
     UErrorCode status = U_ZERO_ERROR;
     const int32_t len = uloc_getLocaleForLCID(lcid, name, sizeof name, &status);
     if (U_FAILURE(status) || len <= 0 || status == U_STRING_NOT_TERMINATED_WARNING)
+        return nullptr;
+    // Neutral and default ids map to the root locale, which is no locale of a table.
+    if (std::string(name) == "root")
         return nullptr;
     status = U_ZERO_ERROR;
     UCollator* c = ucol_open(name, &status);

@@ -36,6 +36,8 @@ public:
     std::vector<std::u16string> SubKeyNames() const;
     std::vector<std::u16string> ValueNames() const; // in the order the values were first written
     std::optional<RegValue> ReadValue(const std::u16string& name) const;
+    // Write a value (replacing one of the same name in place); throw std::runtime_error when the hive cannot
+    // be written or the key is read-only (the synthesised keys, and the roots themselves).
     void WriteString(const std::u16string& name, const std::u16string& value);
     void WriteInteger(const std::u16string& name, uint32_t value);
 

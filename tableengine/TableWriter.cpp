@@ -1,7 +1,11 @@
 #include "tableengine/TableWriter.h"
 
+#include "platform/Locale.h"
+#include "tableengine/BlobHeader.h"
+#include "tableengine/DataHeader.h"
+#include "tableengine/DataPassword.h"
+#include "tableengine/IndexHeader.h"
 #include "tableengine/TableWriterBlobFile.h"
-#include "tableengine/TableWriterCipher.h"
 #include "tableengine/TableWriterIndexPages.h"
 #include "tableengine/TableWriterKeys.h"
 #include "tableengine/TableWriterValues.h"
@@ -16,15 +20,11 @@
 namespace tableengine::writer {
 namespace {
 
-constexpr size_t kDataHeaderSize = 512;
-constexpr size_t kFieldDefinitionSize = 768;
-constexpr size_t kIndexHeaderSize = 512;
-constexpr size_t kIndexSlotSize = 768;
-constexpr size_t kIndexSlots = 32;
+constexpr size_t kIndexSlots = IndexSlotCount;
 constexpr size_t kFirstFieldOffset = 25;
-constexpr uint8_t kVersion = 6;
-constexpr size_t kMaxFields = 1024;
-constexpr size_t kMaxSecondaryIndexes = 30;
+constexpr uint8_t kVersion = DataVersionNum;
+constexpr size_t kMaxFields = MaxFieldCount;
+constexpr size_t kMaxSecondaryIndexes = MaxSecondaryIndexes;
 constexpr size_t kMaxKeyFields = 128;
 constexpr int32_t kMaxRecordID = std::numeric_limits<int32_t>::max();
 
@@ -75,55 +75,92 @@ double Now() {
     return 25569.0 + seconds / 86400.0;
 }
 
-Bytes FieldDefinitionBytes(const WriterField& f, uint16_t num, const FieldLayout& layout) {
-    Bytes d(kFieldDefinitionSize, 0);
-    PutU16(d, 0, num);
-    PutShortString(d, 2, f.Name, 60);
-    PutShortString(d, 63, f.Description, 100);
-    PutU8(d, 164, f.DataType);
-    PutU8(d, 165, f.SubType);
-    PutU16(d, 166, f.Length);
-    PutU8(d, 168, f.Decimals);
-    PutU16(d, 169, layout.DataSize);
-    PutU8(d, 171, f.Decimals);
-    PutU16(d, 172, layout.Offset);
-    PutU8(d, 174, f.Required ? 1 : 0);
-    PutU8(d, 175, f.CharCase);
-    PutShortString(d, 176, f.Minimum, 100);
-    PutShortString(d, 277, f.Maximum, 100);
-    PutShortString(d, 378, f.Default, 100);
-    PutU8(d, 479, f.Compression);
-    PutU8(d, 485, f.Hidden ? 1 : 0);
+template <size_t N>
+void SetShortString(uint8_t (&dst)[N], std::string_view text) {
+    const size_t n = std::min(text.size(), N - 1);
+    dst[0] = static_cast<uint8_t>(n);
+    std::memcpy(dst + 1, text.data(), n);
+}
+
+template <class T>
+void AppendRecord(Bytes& out, const T& record) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&record);
+    out.insert(out.end(), p, p + sizeof record);
+}
+
+template <class T>
+Bytes RecordBytes(const T& record) {
+    Bytes out;
+    AppendRecord(out, record);
+    return out;
+}
+
+TMD5Digest Md5(const uint8_t* data, size_t size) {
+    return MD5Digest(std::string_view(reinterpret_cast<const char*>(data), size));
+}
+
+TFieldDefinition FieldDefinition(const WriterField& f, uint16_t num, const FieldLayout& layout) {
+    TFieldDefinition d{};
+    d.FieldNum = num;
+    SetShortString(d.FieldName, f.Name);
+    SetShortString(d.Description, f.Description);
+    d.DataType = f.DataType;
+    d.SubType = f.SubType;
+    d.Length = f.Length;
+    d.Decimals = f.Decimals;
+    d.DataSize = layout.DataSize;
+    d.DataDecimals = f.Decimals;
+    d.Offset = layout.Offset;
+    d.Required = f.Required ? 1 : 0;
+    d.CharCase = f.CharCase;
+    SetShortString(d.Minimum, f.Minimum);
+    SetShortString(d.Maximum, f.Maximum);
+    SetShortString(d.Default, f.Default);
+    d.Compression = f.Compression;
+    d.Hidden = f.Hidden ? 1 : 0;
     return d;
 }
 
-Bytes IndexDefinitionBytes(const IndexPlan& plan, bool unique) {
-    Bytes d(kIndexSlotSize, 0);
-    PutShortString(d, 0, plan.Name, 60);
-    PutU16(d, 61, plan.Layout.KeySize);
-    PutU8(d, 126, plan.Descending ? 1 : 0);
-    PutU8(d, 127, plan.Layout.CaseInsensitive ? 1 : 0);
-    PutU8(d, 128, unique ? 1 : 0);
-    PutU8(d, 129, plan.Compression);
-    PutU8(d, 130, static_cast<uint8_t>(plan.FieldNums.size()));
+TIndexDefinition IndexDefinition(const IndexPlan& plan) {
+    TIndexDefinition d{};
+    SetShortString(d.IndexName, plan.Name);
+    d.KeySize = plan.Layout.KeySize;
+    d.KeyDescending = plan.Descending ? 1 : 0;
+    d.KeyCaseInsensitive = plan.Layout.CaseInsensitive ? 1 : 0;
+    d.KeyUnique = plan.Layout.Unique ? 1 : 0;
+    d.KeyCompressionType = plan.Compression;
+    d.KeyFieldCount = static_cast<uint8_t>(plan.FieldNums.size());
     for (size_t i = 0; i < plan.FieldNums.size(); ++i) {
-        PutU8(d, 131 + i, plan.DescendingFields[i] ? 1 : 0);
-        PutU16(d, 259 + 2 * i, plan.FieldNums[i]);
+        d.KeyDescendingFields[i] = plan.DescendingFields[i] ? 1 : 0;
+        d.KeyFields[i] = plan.FieldNums[i];
     }
-    PutU8(d, 515, plan.NoKeyStatistics ? 1 : 0);
+    d.NoKeyStatistics = plan.NoKeyStatistics ? 1 : 0;
     return d;
 }
 
-Bytes SysTextDefinition() {
-    Bytes d(kIndexSlotSize, 0);
-    PutShortString(d, 0, "Sys Text", 60);
-    PutU16(d, 61, 68);
-    PutU8(d, 129, KeyCompression::Full);
-    PutU8(d, 515, 1);
+// The text-index slot every index file carries: "Sys Text" with no fields.
+TIndexDefinition SysTextDefinition() {
+    TIndexDefinition d{};
+    SetShortString(d.IndexName, "Sys Text");
+    d.KeySize = 68;
+    d.KeyCompressionType = icFull;
+    d.NoKeyStatistics = 1;
     return d;
 }
 
-void PutDigest(Bytes& buf, size_t at, const Digest& d) { std::copy(d.begin(), d.end(), buf.begin() + static_cast<ptrdiff_t>(at)); }
+// Adapts the platform's locale services to the writer's collation interface.
+class PlatformCollation : public KeyCollation {
+public:
+    explicit PlatformCollation(std::shared_ptr<const platform::Locale> locale) : locale_(std::move(locale)) {}
+    int Compare(std::string_view a, std::string_view b) const override { return locale_->Compare(a, b); }
+    std::string Upper(std::string_view text) const override { return locale_->Upper(text); }
+    std::string Lower(std::string_view) const override {
+        throw WriterError("lower-case fields need the lower-casing of the table locale, which is not available");
+    }
+
+private:
+    std::shared_ptr<const platform::Locale> locale_;
+};
 
 class Builder {
 public:
@@ -134,7 +171,7 @@ public:
         LayOutFields();
         PlanIndexes();
         if (t_.Password)
-            cipher_.emplace(Md5(*t_.Password));
+            password_ = std::make_unique<TDataPassword>(*t_.Password);
         BuildRecords();
         TableFiles files;
         files.Data = DataFile();
@@ -147,20 +184,25 @@ public:
 private:
     void CheckOptions() {
         pageSize_ = RoundUp8(t_.IndexPageSize);
-        if (pageSize_ < 1024 || pageSize_ > 16384)
+        if (pageSize_ < MinIndexPageSize || pageSize_ > MaxIndexPageSize)
             throw WriterError("index page size " + std::to_string(t_.IndexPageSize) + " is outside 1024 to 16384");
         blockSize_ = RoundUp8(t_.BlobBlockSize);
-        if (blockSize_ < 64 || blockSize_ > 65536)
+        if (blockSize_ < MinBlobBlockSize || blockSize_ > MaxBlobBlockSize)
             throw WriterError("BLOB block size " + std::to_string(t_.BlobBlockSize) + " is outside 64 to 65536");
         CheckShortText(t_.Description, "the table description");
         if (t_.LocaleID != 0) {
-            if (!t_.Collation)
-                throw WriterError("locale " + std::to_string(t_.LocaleID) + " needs its collation services");
-            const auto collation = t_.Collation;
+            collation_ = t_.Collation;
+            if (!collation_) {
+                auto locale = platform::Locale::ForLCID(static_cast<uint32_t>(t_.LocaleID));
+                if (!locale)
+                    throw WriterError("locale " + std::to_string(t_.LocaleID) + " is not supported");
+                collation_ = std::make_shared<PlatformCollation>(std::move(locale));
+            }
+            const auto collation = collation_;
             caseRules_.Upper = [collation](std::string_view s) { return collation->Upper(s); };
             caseRules_.Lower = [collation](std::string_view s) { return collation->Lower(s); };
         }
-        signature_ = Md5(t_.EngineSignature);
+        signature_ = MD5Digest(t_.EngineSignature);
     }
 
     void LayOutFields() {
@@ -265,7 +307,7 @@ private:
             plan.DescendingFields.push_back(p.Descending);
             plan.Layout.Parts.push_back(p);
         }
-        const size_t limit = std::min<size_t>(4106, (static_cast<size_t>(pageSize_) - kPageHeaderSize) / 3);
+        const size_t limit = std::min<size_t>(4106, (static_cast<size_t>(pageSize_) - PageHeaderSize) / 3);
         if (sum > limit)
             throw WriterError("key of index '" + plan.Name + "' is " + std::to_string(sum) +
                               " bytes; at most " + std::to_string(limit) + " fit this page size");
@@ -378,9 +420,9 @@ private:
     }
 
     void HashRecord(Bytes& rec) const {
-        Digest d{};
+        TMD5Digest d{};
         if (blobFieldCount_ == 0) {
-            d = Md5(std::span<const uint8_t>(rec.data() + kFirstFieldOffset, rec.size() - kFirstFieldOffset));
+            d = Md5(rec.data() + kFirstFieldOffset, rec.size() - kFirstFieldOffset);
         } else {
             Bytes copy(rec.size(), 0);
             for (size_t i = 0; i < t_.Fields.size(); ++i) {
@@ -391,9 +433,14 @@ private:
                 std::copy_n(rec.begin() + static_cast<ptrdiff_t>(at), 1 + layouts_[i].DataSize,
                             copy.begin() + static_cast<ptrdiff_t>(at));
             }
-            d = Md5(std::span<const uint8_t>(copy.data() + kFirstFieldOffset, copy.size() - kFirstFieldOffset));
+            d = Md5(copy.data() + kFirstFieldOffset, copy.size() - kFirstFieldOffset);
         }
-        PutDigest(rec, 9, d);
+        std::memcpy(rec.data() + 9, &d, sizeof d);
+    }
+
+    void Encrypt(Bytes& buffer) const {
+        if (password_)
+            password_->Encrypt(buffer.data(), buffer.size());
     }
 
     Bytes DataFile() {
@@ -401,45 +448,39 @@ private:
         int32_t active = 0;
         for (const WriterRow& row : t_.Rows)
             active += row.Deleted ? 0 : 1;
-        Bytes h(kDataHeaderSize, 0);
-        PutI32(h, 0, t_.UpdateStamp);
-        PutU8(h, 8, kVersion);
-        PutDigest(h, 9, signature_);
-        PutI32(h, 25, nextFreeRecord_);
-        PutI32(h, 29, static_cast<int32_t>(n + 1));
-        PutI32(h, 33, lastRecordID_);
-        PutI32(h, 37, lastAutoInc_);
-        PutI32(h, 41, active);
-        PutU16(h, 45, recordLength_);
-        PutU16(h, 47, static_cast<uint16_t>(t_.Fields.size()));
-        PutU16(h, 49, blobFieldCount_);
-        PutI32(h, 51, blockSize_);
-        PutI32(h, 55, lastBlobSignature_);
-        PutI32(h, 59, pageSize_);
-        PutF64(h, 63, t_.LastUpdated ? *t_.LastUpdated : Now());
-        PutShortString(h, 71, t_.Description, 100);
-        if (cipher_) {
-            PutU8(h, 172, 1);
-            Bytes digest(16);
-            const Digest pw = Md5(*t_.Password);
-            std::copy(pw.begin(), pw.end(), digest.begin());
-            cipher_->EncryptBuffer(digest);
-            std::copy(digest.begin(), digest.end(), h.begin() + 173);
+        TDataHeader h{};
+        h.UpdateStamp = t_.UpdateStamp;
+        h.VersionNum = kVersion;
+        h.FileSignature = signature_;
+        h.NextFreeRecord = nextFreeRecord_;
+        h.NextEndingRecord = static_cast<int32_t>(n + 1);
+        h.LastRecordID = lastRecordID_;
+        h.LastAutoIncID = lastAutoInc_;
+        h.RecordCount = active;
+        h.RecordLength = recordLength_;
+        h.FieldCount = static_cast<uint16_t>(t_.Fields.size());
+        h.BlobFieldCount = blobFieldCount_;
+        h.BlobBlockSize = blockSize_;
+        h.LastBlobSignature = lastBlobSignature_;
+        h.IndexPageSize = pageSize_;
+        h.LastUpdated = t_.LastUpdated ? *t_.LastUpdated : Now();
+        SetShortString(h.Description, t_.Description);
+        if (password_) {
+            h.Encrypted = 1;
+            h.Digest = password_->EncryptedDigest();
         }
-        PutI32(h, 189, t_.LocaleID);
-        PutU16(h, 193, t_.UserMajorVersion);
-        PutU16(h, 195, t_.UserMinorVersion);
+        h.LocaleID = t_.LocaleID;
+        h.UserMajorVersion = t_.UserMajorVersion;
+        h.UserMinorVersion = t_.UserMinorVersion;
 
         Bytes defs;
         for (size_t i = 0; i < t_.Fields.size(); ++i)
-            Append(defs, FieldDefinitionBytes(t_.Fields[i], static_cast<uint16_t>(i + 1), layouts_[i]));
-        if (cipher_)
-            cipher_->EncryptBuffer(defs);
-        Bytes out = std::move(h);
+            AppendRecord(defs, FieldDefinition(t_.Fields[i], static_cast<uint16_t>(i + 1), layouts_[i]));
+        Encrypt(defs);
+        Bytes out = RecordBytes(h);
         Append(out, defs);
         for (Bytes rec : records_) {
-            if (cipher_)
-                cipher_->EncryptBuffer(rec);
+            Encrypt(rec);
             Append(out, rec);
         }
         return out;
@@ -447,7 +488,7 @@ private:
 
     Bytes IndexFile() {
         std::vector<Bytes> pages;
-        std::vector<int32_t> roots(kIndexSlots, 0);
+        TIndexHeader h{};
         for (size_t slot = 0; slot < indexes_.size(); ++slot) {
             const IndexPlan& plan = indexes_[slot];
             std::vector<LeafEntry> entries;
@@ -455,7 +496,7 @@ private:
                 if (!t_.Rows[r].Deleted)
                     entries.push_back(LeafEntry{BuildKey(plan.Layout, records_[r].data(), caseRules_),
                                                 static_cast<int32_t>(r + 1)});
-            const KeyCollation* collation = t_.LocaleID != 0 ? t_.Collation.get() : nullptr;
+            const KeyCollation* collation = collation_.get();
             std::stable_sort(entries.begin(), entries.end(), [&](const LeafEntry& a, const LeafEntry& b) {
                 return CompareKeys(plan.Layout, a.Key, b.Key, collation) < 0;
             });
@@ -471,53 +512,47 @@ private:
             params.Compression = plan.Compression;
             params.NoKeyStatistics = plan.NoKeyStatistics;
             BuiltTree tree = BuildTree(entries, params, static_cast<int32_t>(pages.size()) + 1);
-            roots[slot] = tree.Root;
+            h.RootPages[slot] = tree.Root;
             for (Bytes& p : tree.Pages)
                 pages.push_back(std::move(p));
         }
-        Bytes h(kIndexHeaderSize, 0);
-        PutI32(h, 0, t_.UpdateStamp);
-        PutU8(h, 8, kVersion);
-        PutDigest(h, 9, signature_);
-        PutI32(h, 25, 0);
-        PutI32(h, 29, static_cast<int32_t>(pages.size()) + 1);
-        PutU8(h, 33, static_cast<uint8_t>(indexes_.size() - 1));
-        for (size_t i = 0; i < kIndexSlots; ++i)
-            PutI32(h, 34 + 4 * i, roots[i]);
-        Bytes defs(kIndexSlots * kIndexSlotSize, 0);
-        for (size_t slot = 0; slot < indexes_.size(); ++slot) {
-            const Bytes d = IndexDefinitionBytes(indexes_[slot], indexes_[slot].Layout.Unique);
-            std::copy(d.begin(), d.end(), defs.begin() + static_cast<ptrdiff_t>(slot * kIndexSlotSize));
+        h.UpdateStamp = t_.UpdateStamp;
+        h.VersionNum = kVersion;
+        h.FileSignature = signature_;
+        h.NextFreePage = 0;
+        h.NextEndingPage = static_cast<int32_t>(pages.size()) + 1;
+        h.IndexCount = static_cast<uint8_t>(indexes_.size() - 1);
+        Bytes defs;
+        for (size_t slot = 0; slot < kIndexSlots; ++slot) {
+            if (slot < indexes_.size())
+                AppendRecord(defs, IndexDefinition(indexes_[slot]));
+            else if (slot == TextIndexSlot)
+                AppendRecord(defs, SysTextDefinition());
+            else
+                AppendRecord(defs, TIndexDefinition{});
         }
-        const Bytes sys = SysTextDefinition();
-        std::copy(sys.begin(), sys.end(), defs.begin() + static_cast<ptrdiff_t>(31 * kIndexSlotSize));
-        if (cipher_) {
-            cipher_->EncryptBuffer(h);
-            cipher_->EncryptBuffer(defs);
-        }
-        Bytes out = std::move(h);
+        Bytes out = RecordBytes(h);
+        Encrypt(out);
+        Encrypt(defs);
         Append(out, defs);
         for (Bytes& p : pages) {
-            if (cipher_)
-                cipher_->EncryptBuffer(p);
+            Encrypt(p);
             Append(out, p);
         }
         return out;
     }
 
     Bytes BlobFile() {
-        Bytes h(kBlobHeaderSize, 0);
-        PutI32(h, 0, t_.UpdateStamp);
-        PutU8(h, 8, kVersion);
-        PutDigest(h, 9, signature_);
-        PutI32(h, 25, blobs_->NextFreeBlock());
-        PutI32(h, 29, blobs_->NextEndingBlock());
-        if (cipher_)
-            cipher_->EncryptBuffer(h);
-        Bytes out = std::move(h);
+        TBlobHeader h{};
+        h.UpdateStamp = t_.UpdateStamp;
+        h.VersionNum = kVersion;
+        h.FileSignature = signature_;
+        h.NextFreeBlock = blobs_->NextFreeBlock();
+        h.NextEndingBlock = blobs_->NextEndingBlock();
+        Bytes out = RecordBytes(h);
+        Encrypt(out);
         for (Bytes block : blobs_->Blocks()) {
-            if (cipher_)
-                cipher_->EncryptBuffer(block);
+            Encrypt(block);
             Append(out, block);
         }
         return out;
@@ -527,8 +562,9 @@ private:
     int32_t pageSize_ = 0;
     int32_t blockSize_ = 0;
     CaseRules caseRules_;
-    Digest signature_{};
-    std::optional<TableCipher> cipher_;
+    std::shared_ptr<const KeyCollation> collation_; // null: byte order (LocaleID 0)
+    TMD5Digest signature_{};
+    std::unique_ptr<TDataPassword> password_;
     std::vector<FieldLayout> layouts_;
     uint16_t recordLength_ = 0;
     uint16_t blobFieldCount_ = 0;

@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <cstring>
 #include <limits>
 
 namespace tableengine::writer {
@@ -46,11 +47,13 @@ int32_t BlobFileBuilder::Store(std::string_view stored, int32_t signature) {
         Bytes block(static_cast<size_t>(blockSize_), 0);
         const size_t from = i * room;
         const size_t length = std::min(room, stored.size() - from);
-        PutI32(block, 0, i == 0 ? 0 : number - 1);
-        PutI32(block, 4, i + 1 == count ? 0 : number + 1);
-        PutU16(block, 8, static_cast<uint16_t>(length));
-        PutI32(block, 10, i == 0 ? signature : 0);
-        PutI32(block, 14, i == 0 ? static_cast<int32_t>(stored.size()) : 0);
+        TBlockHeader h{};
+        h.PrevNumber = i == 0 ? 0 : number - 1;
+        h.NextNumber = i + 1 == count ? 0 : number + 1;
+        h.Length = static_cast<uint16_t>(length);
+        h.Signature = i == 0 ? signature : 0;
+        h.TotalLength = i == 0 ? static_cast<int32_t>(stored.size()) : 0;
+        std::memcpy(block.data(), &h, sizeof h);
         for (size_t k = 0; k < length; ++k)
             block[kBlockHeaderSize + k] = static_cast<uint8_t>(stored[from + k]);
         blocks_.push_back(std::move(block));
@@ -62,9 +65,13 @@ void BlobFileBuilder::Release(int32_t first) {
     int32_t number = first;
     while (number != 0) {
         Bytes& block = blocks_.at(static_cast<size_t>(number - 1));
-        const auto following = static_cast<int32_t>(GetLE(block.data() + 4, 4));
+        TBlockHeader h{};
+        std::memcpy(&h, block.data(), sizeof h);
+        const int32_t following = h.NextNumber;
         std::fill(block.begin(), block.end(), 0);
-        PutI32(block, 4, nextFree_);
+        h = TBlockHeader{};
+        h.NextNumber = nextFree_;
+        std::memcpy(block.data(), &h, sizeof h);
         nextFree_ = number;
         number = following;
     }

@@ -2,6 +2,7 @@
 // the first block, the free chain, and zlib compression of a value.
 #pragma once
 
+#include "tableengine/BlobHeader.h"
 #include "tableengine/TableWriterBytes.h"
 
 #include <cstdint>
@@ -10,8 +11,7 @@
 
 namespace tableengine::writer {
 
-inline constexpr size_t kBlobHeaderSize = 512;
-inline constexpr size_t kBlockHeaderSize = 18;
+inline constexpr size_t kBlockHeaderSize = BlockHeaderSize;
 
 // One zlib stream: deflate at this level, 15-bit window, memory level 8, default strategy.
 Bytes DeflateValue(std::string_view value, int level);

@@ -3,6 +3,7 @@
 #include "tableengine/TableWriterSchema.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tableengine::writer {
 namespace {
@@ -42,13 +43,15 @@ struct Child {
 };
 
 Bytes PageHeader(uint8_t type, size_t keys, int32_t left, int32_t right, size_t compressedSize) {
-    Bytes h(kPageHeaderSize, 0);
-    PutU8(h, 0, type);
-    PutU16(h, 1, static_cast<uint16_t>(keys));
-    PutI32(h, 3, left);
-    PutI32(h, 7, right);
-    PutU16(h, 11, static_cast<uint16_t>(compressedSize));
-    return h;
+    TPageHeader h{};
+    h.PageType = type;
+    h.NumberOfKeys = static_cast<uint16_t>(keys);
+    h.LeftNumber = left;
+    h.RightNumber = right;
+    h.CompressedSize = static_cast<uint16_t>(compressedSize);
+    Bytes out(sizeof h);
+    std::memcpy(out.data(), &h, sizeof h);
+    return out;
 }
 
 } // namespace
@@ -135,7 +138,7 @@ BuiltTree BuildTree(const std::vector<LeafEntry>& sorted, const IndexPageParams&
         const int32_t left = p == 0 ? 0 : number - 1;
         const int32_t right = p + 1 == leaves.size() ? 0 : number + 1;
         const size_t compressed = params.Compression == KeyCompression::None ? 0 : leaves[p].Body.size();
-        Bytes page = PageHeader(single ? PageTypes::RootLeaf : PageTypes::Leaf, leaves[p].Count, left, right,
+        Bytes page = PageHeader(single ? ptRootLeaf : ptLeaf, leaves[p].Count, left, right,
                                 compressed);
         Append(page, leaves[p].Body);
         page.resize(pageSize, 0);
@@ -158,7 +161,7 @@ BuiltTree BuildTree(const std::vector<LeafEntry>& sorted, const IndexPageParams&
             const int32_t number = next + static_cast<int32_t>(p);
             const size_t from = p * perNode;
             const size_t to = std::min(level.size(), from + perNode);
-            Bytes page = PageHeader(pages == 1 ? PageTypes::RootNode : PageTypes::Node, to - from,
+            Bytes page = PageHeader(pages == 1 ? ptRootNode : ptNode, to - from,
                                     p == 0 ? 0 : number - 1, p + 1 == pages ? 0 : number + 1, 0);
             int64_t count = 0;
             for (size_t c = from; c < to; ++c) {

@@ -2,6 +2,7 @@
 // compression kind, node levels with lower-key counts, and the left/right chain of every level.
 #pragma once
 
+#include "tableengine/IndexHeader.h"
 #include "tableengine/TableWriterBytes.h"
 
 #include <cstdint>
@@ -9,14 +10,7 @@
 
 namespace tableengine::writer {
 
-inline constexpr size_t kPageHeaderSize = 13;
-
-namespace PageTypes {
-inline constexpr uint8_t RootNode = 0;
-inline constexpr uint8_t Node = 1;
-inline constexpr uint8_t Leaf = 2;
-inline constexpr uint8_t RootLeaf = 3;
-} // namespace PageTypes
+inline constexpr size_t kPageHeaderSize = PageHeaderSize;
 
 struct IndexPageParams {
     int32_t PageSize = 4096;

@@ -1,6 +1,9 @@
 // What the table writer is asked to build: fields, indexes, rows and table options.
 #pragma once
 
+#include "tableengine/DataTypes.h"
+#include "tableengine/IndexHeader.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,40 +19,40 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Engine data-type codes as stored in a field definition.
+// Engine data-type codes as stored in a field definition (the engine's TDataType values).
 namespace DataTypes {
-inline constexpr uint8_t String = 1;
-inline constexpr uint8_t Date = 2;
-inline constexpr uint8_t Blob = 3;
-inline constexpr uint8_t Boolean = 4;
-inline constexpr uint8_t SmallInt = 5;
-inline constexpr uint8_t Integer = 6;
-inline constexpr uint8_t Float = 7;
-inline constexpr uint8_t Bcd = 8;
-inline constexpr uint8_t Bytes = 9;
-inline constexpr uint8_t Time = 10;
-inline constexpr uint8_t TimeStamp = 11;
-inline constexpr uint8_t Word = 12;
-inline constexpr uint8_t VarBytes = 15;
-inline constexpr uint8_t LargeInt = 18;
+inline constexpr uint8_t String = dtString;
+inline constexpr uint8_t Date = dtDate;
+inline constexpr uint8_t Blob = dtBlob;
+inline constexpr uint8_t Boolean = dtBoolean;
+inline constexpr uint8_t SmallInt = dtSmallInt;
+inline constexpr uint8_t Integer = dtInteger;
+inline constexpr uint8_t Float = dtFloat;
+inline constexpr uint8_t Bcd = dtBCD;
+inline constexpr uint8_t Bytes = dtBytes;
+inline constexpr uint8_t Time = dtTime;
+inline constexpr uint8_t TimeStamp = dtTimeStamp;
+inline constexpr uint8_t Word = dtWord;
+inline constexpr uint8_t VarBytes = dtVarBytes;
+inline constexpr uint8_t LargeInt = dtLargeInt;
 } // namespace DataTypes
 
 namespace SubTypes {
-inline constexpr uint8_t FixedChar = 31;
-inline constexpr uint8_t Guid = 50;
-inline constexpr uint8_t WideString = 32;
-inline constexpr uint8_t AutoInc = 29;
-inline constexpr uint8_t Currency = 21;
-inline constexpr uint8_t Memo = 22;
-inline constexpr uint8_t Graphic = 26;
+inline constexpr uint8_t FixedChar = stFixed;
+inline constexpr uint8_t Guid = stGuid;
+inline constexpr uint8_t WideString = stWide;
+inline constexpr uint8_t AutoInc = stAutoInc;
+inline constexpr uint8_t Currency = stCurrency;
+inline constexpr uint8_t Memo = stMemo;
+inline constexpr uint8_t Graphic = stGraphic;
 } // namespace SubTypes
 
-// Key compression kinds of an index's leaf pages.
+// Key compression kinds of an index's leaf pages (the engine's TIndexCompression values).
 namespace KeyCompression {
-inline constexpr uint8_t None = 0;
-inline constexpr uint8_t DuplicateByte = 1;
-inline constexpr uint8_t TrailingByte = 2;
-inline constexpr uint8_t Full = 3;
+inline constexpr uint8_t None = icNone;
+inline constexpr uint8_t DuplicateByte = icDuplicateByte;
+inline constexpr uint8_t TrailingByte = icTrailingByte;
+inline constexpr uint8_t Full = icFull;
 } // namespace KeyCompression
 
 // One stored field. Texts are ANSI bytes.
@@ -119,7 +122,8 @@ struct WriterTable {
     int32_t IndexPageSize = 4096; // rounded up to a multiple of 8; 1024..16384
     int32_t BlobBlockSize = 512;  // rounded up to a multiple of 8; 64..65536
     int32_t LocaleID = 0;
-    std::shared_ptr<const KeyCollation> Collation; // required when LocaleID is not 0
+    // Collation and case rules for LocaleID other than 0; none: the platform's locale services.
+    std::shared_ptr<const KeyCollation> Collation;
     std::optional<std::string> Password;           // encrypts the table when set
     std::string Description;
     uint16_t UserMajorVersion = 0;

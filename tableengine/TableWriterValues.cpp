@@ -1,5 +1,7 @@
 #include "tableengine/TableWriterValues.h"
 
+#include "platform/Locale.h"
+#include "tableengine/DataTypes.h"
 #include "tableengine/TableWriterBytes.h"
 
 #include <array>
@@ -151,7 +153,6 @@ bool TryBcd(std::string_view s, uint8_t places, std::array<uint8_t, 34>& out) {
     while (intPart.size() > 1 && intPart.front() == '0')
         intPart.remove_prefix(1);
     std::string digits(intPart.empty() ? "0" : intPart);
-    const size_t intDigits = digits.size();
     std::string frac(fracPart.substr(0, std::min<size_t>(fracPart.size(), places)));
     frac.resize(places, '0');
     digits += frac;
@@ -175,7 +176,6 @@ bool TryBcd(std::string_view s, uint8_t places, std::array<uint8_t, 34>& out) {
     while (digits.size() - lead > static_cast<size_t>(places) + 1 && digits[lead] == '0')
         ++lead;
     digits.erase(0, lead);
-    static_cast<void>(intDigits);
     if (digits.size() > 64)
         return false;
     out.fill(0);
@@ -200,47 +200,16 @@ int64_t CheckedInt(const WriterField& field, std::string_view text, int64_t lo, 
 } // namespace
 
 uint16_t FieldDataSize(uint8_t dataType, uint8_t subType, uint16_t length) {
-    switch (dataType) {
-    case DataTypes::String:
-        return static_cast<uint16_t>(subType == SubTypes::WideString ? 2 * length + 1 : length + 1);
-    case DataTypes::Date:
-    case DataTypes::Integer:
-    case DataTypes::Time:
-        return 4;
-    case DataTypes::Blob:
-    case DataTypes::Float:
-    case DataTypes::TimeStamp:
-    case DataTypes::LargeInt:
-        return 8;
-    case DataTypes::Boolean:
-    case DataTypes::SmallInt:
-    case DataTypes::Word:
-        return 2;
-    case DataTypes::Bcd:
-        return 34;
-    case DataTypes::Bytes:
-    case DataTypes::VarBytes:
-        return length;
-    default:
+    const uint16_t size = tableengine::FieldDataSize(dataType, subType, length);
+    if (size == 0 && !(tableengine::HasLength(dataType) && length == 0))
         throw WriterError("data type " + std::to_string(dataType) + " cannot be stored");
-    }
+    return size;
 }
 
 std::string UpperAnsi(std::string_view text) {
     std::string out(text);
-    for (char& ch : out) {
-        const auto c = static_cast<uint8_t>(ch);
-        uint8_t u = c;
-        if (c >= 'a' && c <= 'z')
-            u = static_cast<uint8_t>(c - 32);
-        else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-            u = static_cast<uint8_t>(c - 32);
-        else if (c == 0x9A || c == 0x9C || c == 0x9E)
-            u = static_cast<uint8_t>(c - 16);
-        else if (c == 0xFF)
-            u = 0x9F;
-        ch = static_cast<char>(u);
-    }
+    for (char& ch : out)
+        ch = platform::UpperAnsiDefault(ch);
     return out;
 }
 

@@ -3,4 +3,4 @@
 set -euo pipefail
 build=${1:-build/dev}
 here=$(cd "$(dirname "$0")/.." && pwd)
-exec "$build/tools/nmea-classify" "$here/tests/fixtures/nmea/garmin-geko201.log"
+exec "$build/tools/nmea-classify" "$here/tests/fixtures/nmea/GPSmap-76S.log"

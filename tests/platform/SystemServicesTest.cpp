@@ -4,7 +4,7 @@
 #include "platform/Process.h"
 #include "platform/WinError.h"
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,93 @@
+#include "platform/ui/Application.h"
+
+#include "platform/Thread.h"
+#include "platform/ui/QtText.h"
+
+#include <QMessageBox>
+#include <QMetaObject>
+
+namespace platform::ui {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Sondral"));
+    setApplicationDisplayName(QStringLiteral("Sondral"));
+    SetMainThread();
+    // Called from any thread when a Synchronize call was queued: a queued call into this object's (the
+    // main) thread wakes the event loop, which then runs the queue.
+    SetSynchronizeWakeUp([this] {
+        QMetaObject::invokeMethod(this, [] { CheckSynchronize(); }, Qt::QueuedConnection);
+    });
+}
+
+TApplication::~TApplication()
+{
+    SetSynchronizeWakeUp({});
+}
+
+TApplication* TApplication::Instance()
+{
+    return dynamic_cast<TApplication*>(QCoreApplication::instance());
+}
+
+void TApplication::ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    CheckSynchronize();
+}
+
+void TApplication::HandleException(std::exception_ptr error)
+{
+    const QString message = ExceptionMessage(error);
+    const QString title = applicationDisplayName();
+    if (errorBoxHook_) {
+        errorBoxHook_(title, message);
+        return;
+    }
+    QMessageBox::critical(activeWindow(), title, message);
+}
+
+int TApplication::Run()
+{
+    return exec();
+}
+
+Text TApplication::Title() const
+{
+    return ToText(applicationDisplayName());
+}
+
+void TApplication::SetTitle(const Text& title)
+{
+    setApplicationDisplayName(ToQString(title));
+}
+
+void TApplication::SetErrorBoxHook(TErrorBoxHook hook)
+{
+    errorBoxHook_ = std::move(hook);
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException(std::current_exception());
+        return false;
+    }
+}
+
+QString ExceptionMessage(std::exception_ptr error)
+{
+    if (!error)
+        return {};
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown exception");
+    }
+}
+
+} // namespace platform::ui

@@ -1,0 +1,88 @@
+#include "tableengine/BaseFile.h"
+#include "tableengine/BlobFile.h"
+
+#include "tableengine/DataCursor.h"
+#include "tableengine/DataEngine.h"
+#include "tableengine/DataFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tableengine {
+
+TBlobFile::TBlobFile(TDataEngine& engine, TDataTable* table) : TBufferedFile(engine, table) {}
+
+TBlobFile::~TBlobFile() = default;
+
+void TBlobFile::RaiseBufferCorrupt() { RaiseError(TBL_MEMOCORRUPT); }
+
+void TBlobFile::CheckMaximumFileSize()
+{
+    if (GetFileSize() > DataEngine().MaximumFileSize)
+        RaiseError(TBL_TABLEFULL);
+}
+
+void TBlobFile::IncIOBlocksUsed()
+{
+    ++FHeader.NextEndingBlock;
+    FHeader.IsDirty = 1;
+}
+
+uint32_t TBlobFile::GetMaxBuffers()
+{
+    const TEngineSettings& s = DataEngine().Settings();
+    return MaxBuffersFor(s.MaxTableBlobBufferSize, s.MaxTableBlobBufferCount, GetBufferSize(), 64);
+}
+
+uint32_t TBlobFile::GetReadAheadCount(TDataCursor* cursor, int /*direction*/)
+{
+    // One block per read.
+    const int32_t wanted = cursor != nullptr ? cursor->FReadAheadBlocks : 1;
+    return static_cast<uint32_t>(std::clamp(wanted, 1, 1));
+}
+
+void TBlobFile::ReadHeader()
+{
+    TBlobHeader h{};
+    ReadExact(0, &h, sizeof h);
+    h.IsDirty = 0;
+    FHeader = h;
+}
+
+bool TBlobFile::CheckForChanges()
+{
+    const int32_t stamp = FHeader.UpdateStamp;
+    {
+        std::lock_guard<std::recursive_mutex> guard(BaseFile->FileSection);
+        ReadHeader();
+    }
+    return FHeader.UpdateStamp != stamp;
+}
+
+void TBlobFile::OpenFile()
+{
+    TEngineFile::OpenFile();
+    FHeader = TBlobHeader{};
+    ReadHeader();
+    if (FHeader.VersionNum != DataVersionNum)
+        RaiseError(IsOlderVersion(FHeader.VersionNum) ? TBL_OLDVERSION : TBL_BADSIGNATURE);
+    TMD5Digest standard{};
+    std::memcpy(&standard, StandardSignatureBytes, sizeof standard);
+    if (FHeader.FileSignature != DataEngine().SignatureDigest && FHeader.FileSignature != standard)
+        RaiseError(TBL_BADSIGNATURE);
+    if (FBlockSize < MinBlobBlockSize || FBlockSize > MaxBlobBlockSize || FBlockSize % 8 != 0)
+        RaiseError(TBL_HEADERCORRUPT);
+    InitializeBuffers();
+}
+
+void TBlobFile::CheckHeader()
+{
+    const int32_t ending = FHeader.NextEndingBlock;
+    const int32_t free = FHeader.NextFreeBlock;
+    if (ending < 1)
+        RaiseError(TBL_HEADERCORRUPT);
+    if (ending == 1 ? free != 0 : (free < 0 || free > ending - 1))
+        RaiseError(TBL_HEADERCORRUPT);
+}
+
+} // namespace tableengine

@@ -1,0 +1,179 @@
+#include "tableengine/BaseFile.h"
+#include "tableengine/DataCursor.h"
+
+#include "tableengine/BufferedFile.h"
+#include "tableengine/DataDirectory.h"
+#include "tableengine/DataEngine.h"
+#include "tableengine/DataFile.h"
+#include "tableengine/DataSession.h"
+#include "tableengine/DataTable.h"
+#include "tableengine/DataTypes.h"
+#include "tableengine/IndexFile.h"
+#include "tableengine/BlobFile.h"
+
+#include <cstring>
+
+namespace tableengine {
+
+TDataCursor::TDataCursor(TDataDirectory& directory, std::string tableName, bool exclusive, bool readOnly,
+                         bool temporary)
+    : DataDirectory(directory), TableName(std::move(tableName)), FExclusive(exclusive), FReadOnly(readOnly),
+      FTemporary(temporary)
+{
+    DataDirectory.AddCursor(this);
+}
+
+TDataCursor::~TDataCursor()
+{
+    CloseCursor();
+    DataDirectory.RemoveCursor(this);
+}
+
+bool TDataCursor::MarkedReadOnly() const { return DataTable != nullptr && DataTable->MarkedReadOnly; }
+
+void TDataCursor::OpenCursor()
+{
+    if (IsOpen)
+        return;
+    FIndexPos = 128;
+    try {
+        DataTable = &DataDirectory.OpenDataTable(TableName, TableName, true, false, FExclusive, FTemporary);
+        IsOpen = true;
+        const TDataFile& df = *DataTable->DataFile;
+        FieldCount = df.FieldCount();
+        RecordLength = df.RecordLength();
+        Locale = DataTable->Locale;
+        SynchLastUpdateStamps();
+        CurrentRecordBuffer.assign(RecordLength, 0);
+        LastRecordBuffer.assign(RecordLength, 0);
+        ScratchRecordBuffer.assign(RecordLength, 0);
+        HashRecordBuffer.assign(RecordLength, 0);
+        PageBuffer.assign(static_cast<std::size_t>(std::max(df.IndexPageSize(), 0)), 0);
+        FRecordsToRead = FReadAheadRecords = FReadAheadBlocks = 1;
+        FIndexPos = 0;
+    } catch (...) {
+        CloseCursor();
+        throw;
+    }
+}
+
+void TDataCursor::CloseCursor()
+{
+    if (DataTable != nullptr) {
+        TDataTable* t = DataTable;
+        DataTable = nullptr;
+        DataDirectory.CloseDataTable(*t);
+    }
+    IsOpen = false;
+    FieldCount = 0;
+    RecordLength = 0;
+}
+
+void TDataCursor::CheckError(uint16_t code, const std::string& message) const
+{
+    if (code == TBL_NONE)
+        return;
+    TErrorContext c;
+    c.TableName = TableName;
+    if (DataTable != nullptr)
+        c = DataTable->ErrorContext();
+    else
+        c.DatabaseName = DataDirectory.DatabaseName();
+    c.Message = message;
+    DataDirectory.DataSession.DataEngine.RaiseError(code, c);
+}
+
+void TDataCursor::SynchLastUpdateStamps()
+{
+    if (DataTable == nullptr)
+        return;
+    FLastDataUpdateStamp = DataTable->DataUpdateStamp();
+    FLastIndexUpdateStamp = DataTable->IndexUpdateStamp();
+    FLastBlobUpdateStamp = DataTable->BlobUpdateStamp();
+}
+
+bool TDataCursor::PerformChangeDetection() const
+{
+    return DataTable != nullptr &&
+           (FLastDataUpdateStamp != DataTable->DataUpdateStamp() ||
+            FLastIndexUpdateStamp != DataTable->IndexUpdateStamp() ||
+            FLastBlobUpdateStamp != DataTable->BlobUpdateStamp());
+}
+
+bool TDataCursor::ReadLockTable()
+{
+    if (DataTable == nullptr || FExclusive || MarkedReadOnly())
+        return false;
+    const bool changed = DataTable->ReadLockTable();
+    if (changed || PerformChangeDetection()) {
+        SynchLastUpdateStamps();
+        FChangeDetected = true;
+        return true;
+    }
+    return false;
+}
+
+void TDataCursor::ReadUnlockTable()
+{
+    if (DataTable == nullptr || FExclusive || MarkedReadOnly())
+        return;
+    DataTable->ReadUnlockTable();
+}
+
+const TFieldDefinition& TDataCursor::GetFieldDefinition(int fieldNum) const
+{
+    const TFieldDefinition* d = nullptr;
+    if (DataTable != nullptr && (fieldNum == -1 || fieldNum == -2 || (fieldNum >= 1 && fieldNum <= FieldCount)))
+        d = DataTable->DataFile->GetFieldDefinitionByPos(fieldNum);
+    if (d == nullptr) {
+        TErrorContext c;
+        if (DataTable != nullptr)
+            c = DataTable->ErrorContext();
+        else
+            c.TableName = TableName;
+        c.FieldName = std::to_string(fieldNum);
+        DataDirectory.DataSession.DataEngine.RaiseError(TBL_OUTOFRANGE, c);
+    }
+    return *d;
+}
+
+std::size_t TDataCursor::GetField(int fieldNum, const uint8_t* record, bool& blank, uint8_t* value) const
+{
+    const TFieldDefinition& d = GetFieldDefinition(fieldNum);
+    const bool pseudo = fieldNum < 0;
+    const std::size_t start = pseudo ? d.Offset : std::size_t(d.Offset) + 1;
+    std::size_t size = d.DataSize;
+    // Offsets come from the file: a definition reaching past the record is a corrupt header.
+    if (start + size > RecordLength || (!pseudo && d.Offset >= RecordLength))
+        DataTable->RaiseError(TBL_HEADERCORRUPT);
+    blank = pseudo ? false : record[d.Offset] == 0;
+    if (!pseudo && d.DataType == dtBlob)
+        size = std::min<std::size_t>(size, 4);
+    if (value != nullptr)
+        std::memcpy(value, record + start, size);
+    return size;
+}
+
+void TDataCursor::ReadRecord(int32_t number, uint8_t* buffer, int direction, bool readAhead)
+{
+    if (DataTable == nullptr)
+        CheckError(TBL_NOCURRREC);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ReadLockTable();
+        struct Unlock {
+            TDataCursor& c;
+            ~Unlock() { c.ReadUnlockTable(); }
+        } unlock{*this};
+        TRecord* r = DataTable->DataFile->GetRecord(this, direction, readAhead, number);
+        if (r == nullptr)
+            continue; // another process changed the table: the cache was dropped, read again
+        TBufferLease lease(*DataTable->DataFile, r);
+        if (r->BufferSize() < RecordLength)
+            DataTable->RaiseError(TBL_FILECORRUPT);
+        std::memcpy(buffer, r->Data(), RecordLength);
+        return;
+    }
+    DataTable->RaiseError(TBL_FILECORRUPT);
+}
+
+} // namespace tableengine

@@ -1,0 +1,279 @@
+#include "tableengine/DataTable.h"
+
+#include "tableengine/BaseFile.h"
+#include "tableengine/BlobFile.h"
+#include "tableengine/DataDirectory.h"
+#include "tableengine/DataDirectoryLocks.h"
+#include "tableengine/DataEngine.h"
+#include "tableengine/DataFile.h"
+#include "tableengine/DataPassword.h"
+#include "tableengine/DataSession.h"
+#include "tableengine/IndexFile.h"
+
+#include "platform/Text.h"
+
+#include <algorithm>
+
+namespace tableengine {
+
+TDataTable::TDataTable(TDataDirectory& directory, std::string tableName, std::string errorTableName, bool exclusive,
+                       bool temporary, bool readOnly)
+    : DataDirectory(directory), TableName(std::move(tableName)), ErrorTableName(std::move(errorTableName)),
+      Exclusive(exclusive), ReadOnly(readOnly), Temporary(temporary), RecordLocks(8192 / 8, 0),
+      TransactionRecordLocks(8192 / 8, 0)
+{
+    TDataEngine& e = DataDirectory.DataSession.DataEngine;
+    SemaphoreLocks.assign(static_cast<std::size_t>((e.SemaphoreLockRange + 7) / 8), 0);
+    DataFile = std::make_unique<TDataFile>(e, this);
+    IndexFile = std::make_unique<TIndexFile>(e, this);
+    BlobFile = std::make_unique<TBlobFile>(e, this);
+}
+
+TDataTable::~TDataTable()
+{
+    if (DataTableLocks != nullptr) {
+        while (DataTableLocks->IsReadLocked())
+            try {
+                DataTableLocks->ReadUnlock();
+            } catch (const std::exception&) {
+                break;
+            }
+    }
+    CloseFiles();
+}
+
+TErrorContext TDataTable::ErrorContext() const
+{
+    TErrorContext c;
+    c.TableName = ErrorTableName.empty() ? TableName : ErrorTableName;
+    c.DatabaseName = DataDirectory.DatabaseName();
+    return c;
+}
+
+void TDataTable::RaiseError(uint16_t code) const { DataDirectory.DataSession.DataEngine.RaiseError(code, ErrorContext()); }
+
+bool TDataTable::StrictChangeDetection() const { return DataDirectory.DataSession.StrictChangeDetection; }
+
+std::string TDataTable::TableFileName(const std::string& extension) const
+{
+    const TEngineSettings& s = DataDirectory.DataSession.DataEngine.Settings();
+    std::string name = TrimBlanks(TableName);
+    const std::string& dataExt = s.TableDataExtension;
+    if (name.size() > dataExt.size() && CompareNameNoCase(name.substr(name.size() - dataExt.size()), dataExt) == 0)
+        name.resize(name.size() - dataExt.size());
+    // Table names are ANSI text; the file system names files in UTF-8.
+    return DataDirectory.Directory + platform::TextToUtf8(platform::AnsiToText(name)) + extension;
+}
+
+void TDataTable::AssignFiles()
+{
+    const TEngineSettings& s = DataDirectory.DataSession.DataEngine.Settings();
+    DataFileName = TableFileName(Temporary ? s.TableDataTempExtension : s.TableDataExtension);
+    IndexFileName = TableFileName(Temporary ? s.TableIndexTempExtension : s.TableIndexExtension);
+    BlobFileName = TableFileName(Temporary ? s.TableBlobTempExtension : s.TableBlobExtension);
+    const TErrorContext c = ErrorContext();
+    const std::pair<TEngineFile*, const std::string*> files[] = {
+        {DataFile.get(), &DataFileName}, {IndexFile.get(), &IndexFileName}, {BlobFile.get(), &BlobFileName}};
+    for (auto [f, name] : files) {
+        f->FileName = *name;
+        f->ProperName = c.TableName;
+        f->DatabaseName = c.DatabaseName;
+        f->Exclusive = Exclusive;
+        f->ReadOnly = ReadOnly;
+        f->InMemory = DataDirectory.InMemory;
+        f->Temporary = Temporary;
+    }
+}
+
+void TDataTable::CloseFiles()
+{
+    IndexFile->CloseFile();
+    BlobFile->CloseFile();
+    DataFile->CloseFile();
+}
+
+const TDataPassword& TDataTable::VerifyPassword(const TMD5Digest& stored)
+{
+    if (DataPassword && DataPassword->Matches(stored))
+        return *DataPassword;
+    TDataSession& session = DataDirectory.DataSession;
+    for (const std::string& p : session.Passwords()) {
+        auto candidate = std::make_unique<TDataPassword>(p);
+        if (candidate->Matches(stored)) {
+            DataPassword = std::move(candidate);
+            return *DataPassword;
+        }
+    }
+    if (session.OnPassword) {
+        std::vector<std::string> tried = session.Passwords();
+        std::string p;
+        // Ask while the callback keeps supplying new passwords.
+        while (session.OnPassword(p) && std::find(tried.begin(), tried.end(), p) == tried.end()) {
+            tried.push_back(p);
+            auto candidate = std::make_unique<TDataPassword>(p);
+            if (candidate->Matches(stored)) {
+                session.AddPassword(p);
+                DataPassword = std::move(candidate);
+                return *DataPassword;
+            }
+        }
+    }
+    RaiseError(TBL_NOTSUFFTABLERIGHTS);
+}
+
+void TDataTable::CheckHeaders(bool indexRecreated)
+{
+    DataFile->CheckHeader();
+    if (!indexRecreated)
+        IndexFile->CheckHeader();
+    if (BlobFile->IsOpen)
+        BlobFile->CheckHeader();
+}
+
+void TDataTable::OpenTable(bool headerChecks, bool systemOpen)
+{
+    if (IsOpen) {
+        ++UseCount;
+        return;
+    }
+    ++UseCount;
+    IsOpen = true;
+    SystemOpen = systemOpen;
+    try {
+        AssignFiles();
+        DataFile->OpenFile();
+        IndexFile->FPageSize = DataFile->IndexPageSize();
+        IndexFile->FDataFile = DataFile.get();
+        IndexFile->Password = DataFile->Password;
+        bool recreated = false;
+        try {
+            IndexFile->OpenFile();
+        } catch (const ETblEngineError& e) {
+            if (e.ErrorCode != TBL_OSENOENT && e.ErrorCode != TBL_READERR)
+                throw;
+            IndexFile->CloseFile();
+            MissingIndex = true;
+            IndexFile->CreateDefault();
+            IndexFile->OpenFile();
+            recreated = true;
+        }
+        if (DataFile->BlobFieldCount() > 0) {
+            BlobFile->FBlockSize = DataFile->BlobBlockSize();
+            BlobFile->OpenFile();
+        }
+        ReadOnly = DataFile->ReadOnly || IndexFile->ReadOnly || (BlobFile->IsOpen && BlobFile->ReadOnly);
+        MarkedReadOnly =
+            DataFile->MarkedReadOnly || IndexFile->MarkedReadOnly || (BlobFile->IsOpen && BlobFile->MarkedReadOnly);
+        if (MarkedReadOnly)
+            ReadOnly = true;
+        DataTableLocks = nullptr;
+        if (!Exclusive && !MarkedReadOnly)
+            DataTableLocks = &DataDirectory.Locks->AddDataTable(TableName);
+
+        if (DataTableLocks != nullptr)
+            DataTableLocks->ReadLock();
+        try {
+            {
+                std::lock_guard<std::recursive_mutex> guard(DataFile->BaseFile->FileSection);
+                DataFile->ReadHeader();
+            }
+            IndexFile->CheckForChanges();
+            if (BlobFile->IsOpen)
+                BlobFile->CheckForChanges();
+            if (headerChecks)
+                CheckHeaders(recreated);
+        } catch (...) {
+            if (DataTableLocks != nullptr)
+                DataTableLocks->ReadUnlock();
+            throw;
+        }
+        if (DataTableLocks != nullptr)
+            DataTableLocks->ReadUnlock();
+    } catch (...) {
+        UseCount = 0;
+        IsOpen = false;
+        CloseFiles();
+        DataTableLocks = nullptr;
+        MissingIndex = false;
+        throw;
+    }
+}
+
+void TDataTable::CloseTable()
+{
+    if (UseCount <= 0)
+        return;
+    if (--UseCount > 0)
+        return;
+    InTransaction = false; // nothing is pending on the read path
+    try {
+        if (Exclusive && !ReadOnly) {
+            DataFile->FlushBuffers();
+            IndexFile->FlushBuffers();
+            if (BlobFile->IsOpen)
+                BlobFile->FlushBuffers();
+        }
+    } catch (const std::exception&) {
+        // closing goes on: the files are released below
+    }
+    if (DataTableLocks != nullptr) {
+        while (DataTableLocks->IsReadLocked()) {
+            try {
+                DataTableLocks->ReadUnlock();
+            } catch (const std::exception&) {
+                break;
+            }
+        }
+        DataTableLocks->WriteUnlock();
+    }
+    TableLock = false;
+    std::fill(RecordLocks.begin(), RecordLocks.end(), uint8_t(0));
+    std::fill(SemaphoreLocks.begin(), SemaphoreLocks.end(), uint8_t(0));
+    if (!(DataDirectory.KeepTablesOpen && !SystemOpen && !Exclusive))
+        CloseFiles();
+    else {
+        DataFile->FreeBuffers();
+        IndexFile->FreeBuffers();
+        BlobFile->FreeBuffers();
+    }
+    MissingIndex = false;
+    WrittenTo = false;
+    IsOpen = false;
+}
+
+bool TDataTable::ReadLockTable()
+{
+    if (DataTableLocks == nullptr)
+        return false;
+    if (!TableLock)
+        DataTableLocks->ReadLock();
+    try {
+        if (!DataFile->CheckForChanges())
+            return false;
+        DataFile->FreeBuffers();
+        IndexFile->ReadHeader();
+        IndexFile->FreeBuffers();
+        if (DataFile->BlobFieldCount() > 0 && BlobFile->IsOpen) {
+            BlobFile->ReadHeader();
+            BlobFile->FreeBuffers();
+        }
+        return true;
+    } catch (...) {
+        if (!TableLock)
+            DataTableLocks->ReadUnlock();
+        throw;
+    }
+}
+
+void TDataTable::ReadUnlockTable()
+{
+    if (DataTableLocks == nullptr || TableLock)
+        return;
+    DataTableLocks->ReadUnlock();
+}
+
+int32_t TDataTable::DataUpdateStamp() const { return DataFile->Header.UpdateStamp; }
+int32_t TDataTable::IndexUpdateStamp() const { return IndexFile->FHeader.UpdateStamp; }
+int32_t TDataTable::BlobUpdateStamp() const { return BlobFile->FHeader.UpdateStamp; }
+
+} // namespace tableengine
