@@ -278,12 +278,12 @@ TEST_F(SerCommOpen, SetterTableWhileOpen)
         {"SettingsStore", [&](TSerComm& c) { c.SetSettingsStore(otherStore); }, false,
          [](const TSerComm& c) { return c.SettingsStore().Section() == u"S"; }},
     };
+    TSerComm c;
+    ConfigureAsDialog(c);
+    c.Open();
+    ASSERT_TRUE(c.Active());
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
-        TSerComm c;
-        ConfigureAsDialog(c);
-        c.Open();
-        ASSERT_TRUE(c.Active());
         if (k.refused) {
             EXPECT_EQ(CommErrorOf([&] { k.change(c); }), "Can't perform this operation while port is open");
             EXPECT_FALSE(k.changed(c));
@@ -292,8 +292,11 @@ TEST_F(SerCommOpen, SetterTableWhileOpen)
             EXPECT_TRUE(k.changed(c));
         }
         EXPECT_TRUE(c.Active());
-        c.Close();
-        // While closed every change is stored.
+    }
+    c.Close();
+    // While closed every change is stored.
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
         k.change(c);
         EXPECT_TRUE(k.changed(c));
     }
