@@ -99,8 +99,9 @@ void FillUp(const std::string& path, off_t spare)
     while ((n = ::write(fd, chunk.data(), 1)) > 0)
         size += n;
     ASSERT_EQ(errno, ENOSPC);
-    if (spare > 0)
+    if (spare > 0) {
         ASSERT_EQ(::ftruncate(fd, std::max<off_t>(0, size - spare)), 0);
+    }
     ::close(fd);
 }
 
