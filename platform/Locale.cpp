@@ -35,10 +35,27 @@ char UpperAnsiDefault(char ch)
     return static_cast<char>(u);
 }
 
+char LowerAnsiDefault(char ch)
+{
+    const auto c = static_cast<unsigned char>(ch);
+    unsigned char l = c;
+    if (c >= 'A' && c <= 'Z')
+        l = static_cast<unsigned char>(c + 0x20);
+    else if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        l = static_cast<unsigned char>(c + 0x20);
+    else if (c == 0x8A || c == 0x8C || c == 0x8E)
+        l = static_cast<unsigned char>(c + 0x10);
+    else if (c == 0x9F)
+        l = 0xFF;
+    return static_cast<char>(l);
+}
+
 Locale::Locale(uint32_t lcid) : lcid_(lcid)
 {
-    for (int i = 0; i < 256; ++i)
+    for (int i = 0; i < 256; ++i) {
         upper_[i] = static_cast<unsigned char>(UpperAnsiDefault(static_cast<char>(i)));
+        lower_[i] = static_cast<unsigned char>(LowerAnsiDefault(static_cast<char>(i)));
+    }
 }
 
 Locale::~Locale() = default;
@@ -81,18 +98,20 @@ std::shared_ptr<const Locale> Locale::ForLCID(uint32_t lcid)
     for (int i = 1; i < 256; ++i) {
         const char b = static_cast<char>(i);
         const Text t = AnsiToText(std::string_view(&b, 1));
+        loc->upper_[i] = loc->lower_[i] = static_cast<unsigned char>(i);
         if (t.size() != 1)
             continue;
-        UChar out[8] = {};
-        status = U_ZERO_ERROR;
-        const int32_t n = u_strToUpper(out, 8, reinterpret_cast<const UChar*>(t.data()), 1, name, &status);
-        if (U_FAILURE(status) || n != 1)
-            continue;
-        const std::string back = TextToAnsi(Text(1, static_cast<char16_t>(out[0])));
-        if (back.size() == 1 && (back[0] != '?' || out[0] == u'?'))
-            loc->upper_[i] = static_cast<unsigned char>(back[0]);
-        else
-            loc->upper_[i] = static_cast<unsigned char>(i);
+        for (const bool upper : {true, false}) {
+            UChar out[8] = {};
+            status = U_ZERO_ERROR;
+            const auto* src = reinterpret_cast<const UChar*>(t.data());
+            const int32_t n = upper ? u_strToUpper(out, 8, src, 1, name, &status) : u_strToLower(out, 8, src, 1, name, &status);
+            if (U_FAILURE(status) || n != 1)
+                continue;
+            const std::string back = TextToAnsi(Text(1, static_cast<char16_t>(out[0])));
+            if (back.size() == 1 && (back[0] != '?' || out[0] == u'?'))
+                (upper ? loc->upper_ : loc->lower_)[i] = static_cast<unsigned char>(back[0]);
+        }
     }
     return loc;
 }
@@ -123,6 +142,19 @@ void Locale::UpperInPlace(char* text, std::size_t size) const
 {
     for (std::size_t i = 0; i < size; ++i)
         text[i] = UpperChar(text[i]);
+}
+
+void Locale::LowerInPlace(char* text, std::size_t size) const
+{
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = LowerChar(text[i]);
+}
+
+std::string Locale::Lower(std::string_view text) const
+{
+    std::string s(text);
+    LowerInPlace(s.data(), s.size());
+    return s;
 }
 
 std::string Locale::Upper(std::string_view text) const

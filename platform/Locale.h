@@ -32,6 +32,10 @@ public:
     void UpperInPlace(char* text, std::size_t size) const;
     std::string Upper(std::string_view text) const;
     char UpperChar(char c) const { return static_cast<char>(upper_[static_cast<unsigned char>(c)]); }
+    // Lower-casing, byte by byte in the same way.
+    void LowerInPlace(char* text, std::size_t size) const;
+    std::string Lower(std::string_view text) const;
+    char LowerChar(char c) const { return static_cast<char>(lower_[static_cast<unsigned char>(c)]); }
 
 private:
     struct Collator;
@@ -40,9 +44,11 @@ private:
     std::string name_;
     std::unique_ptr<Collator> collator_;
     unsigned char upper_[256] = {};
+    unsigned char lower_[256] = {};
 };
 
-// The default upper-casing of Windows-1252 text (a-z, the accented small letters, š œ ž ÿ).
+// The default upper-casing of Windows-1252 text (a-z, the accented small letters, š œ ž ÿ), and its inverse.
 char UpperAnsiDefault(char c);
+char LowerAnsiDefault(char c);
 
 } // namespace platform

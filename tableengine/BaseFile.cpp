@@ -196,9 +196,10 @@ DWORD TMemoryFile::Lock(uint64_t offset, uint64_t length)
         if (prev.first + (prev.second - 1) >= offset)
             return platform::ERROR_LOCK_VIOLATION;
     }
+    const auto at = it - LocksList.begin(); // growing the list moves it
     if (LocksList.size() == LocksList.capacity())
         LocksList.reserve(LocksList.capacity() + 1024);
-    LocksList.insert(it, {offset, length});
+    LocksList.insert(LocksList.begin() + at, {offset, length});
     return ERROR_SUCCESS;
 }
 

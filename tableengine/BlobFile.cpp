@@ -1,9 +1,11 @@
 #include "tableengine/BaseFile.h"
 #include "tableengine/BlobFile.h"
+#include "tableengine/DataTable.h"
 
 #include "tableengine/DataCursor.h"
 #include "tableengine/DataEngine.h"
 #include "tableengine/DataFile.h"
+#include "tableengine/DataPassword.h"
 
 #include <algorithm>
 #include <cstring>
@@ -45,6 +47,8 @@ void TBlobFile::ReadHeader()
 {
     TBlobHeader h{};
     ReadExact(0, &h, sizeof h);
+    if (Password != nullptr)
+        Password->Decrypt(reinterpret_cast<uint8_t*>(&h), sizeof h);
     h.IsDirty = 0;
     FHeader = h;
 }

@@ -8,6 +8,8 @@
 
 namespace tableengine {
 
+class TDataPassword;
+
 class TBlobFile : public TBufferedFile {
 public:
     TBlobFile(TDataEngine& engine, TDataTable* table);
@@ -15,6 +17,7 @@ public:
 
     TBlobHeader FHeader{};
     int32_t FBlockSize = 0; // the data header's BlobBlockSize
+    const TDataPassword* Password = nullptr; // header and blocks are encrypted with the table
 
     void OpenFile() override;
     void ReadHeader() override;
@@ -27,6 +30,7 @@ public:
         return FHeader.NextFreeBlock != 0 ? FHeader.NextFreeBlock : FHeader.NextEndingBlock;
     }
 
+    std::unique_ptr<TBuffer> CreateBuffer() override;
     [[noreturn]] void RaiseBufferCorrupt() override;
     void CheckMaximumFileSize() override;
     void IncIOBlocksUsed() override;

@@ -20,7 +20,7 @@ TMD5Digest MD5Digest(std::string_view bytes)
     return d;
 }
 
-struct TDataPassword::Cipher {
+struct BlowfishCbc::Context {
     blowfish_ctx ctx{};
 };
 
@@ -35,36 +35,43 @@ void decryptBlocks(const void* ctx, size_t length, uint8_t* dst, const uint8_t* 
 }
 } // namespace
 
-TDataPassword::TDataPassword(std::string password)
-    : FPassword(std::move(password)), FDigest(MD5Digest(FPassword)), FCipher(std::make_unique<Cipher>())
+BlowfishCbc::BlowfishCbc(const uint8_t* key, std::size_t keySize) : FContext(std::make_unique<Context>())
+{
+    // A weak key is reported but still set up; it is used as it is.
+    (void)blowfish_set_key(&FContext->ctx, keySize, key);
+}
+
+BlowfishCbc::~BlowfishCbc() = default;
+
+void BlowfishCbc::Encrypt(uint8_t* buffer, std::size_t size) const
+{
+    const std::size_t whole = size - size % BLOWFISH_BLOCK_SIZE;
+    if (whole == 0)
+        return;
+    uint8_t iv[BLOWFISH_BLOCK_SIZE] = {};
+    cbc_encrypt(&FContext->ctx, encryptBlocks, BLOWFISH_BLOCK_SIZE, iv, whole, buffer, buffer);
+}
+
+void BlowfishCbc::Decrypt(uint8_t* buffer, std::size_t size) const
+{
+    const std::size_t whole = size - size % BLOWFISH_BLOCK_SIZE;
+    if (whole == 0)
+        return;
+    uint8_t iv[BLOWFISH_BLOCK_SIZE] = {};
+    cbc_decrypt(&FContext->ctx, decryptBlocks, BLOWFISH_BLOCK_SIZE, iv, whole, buffer, buffer);
+}
+
+TDataPassword::TDataPassword(std::string password) : FPassword(std::move(password)), FDigest(MD5Digest(FPassword))
 {
     uint8_t key[16];
     std::memcpy(key, &FDigest, sizeof key);
-    // A weak key is reported but still set up; it is used as it is.
-    (void)blowfish_set_key(&FCipher->ctx, sizeof key, key);
+    FCipher = std::make_unique<BlowfishCbc>(key, sizeof key);
 }
 
 TDataPassword::~TDataPassword() = default;
 
-void TDataPassword::Encrypt(uint8_t* buffer, std::size_t size) const
-{
-    const std::size_t whole = size - size % BLOWFISH_BLOCK_SIZE;
-    if (whole == 0)
-        return;
-    uint8_t iv[BLOWFISH_BLOCK_SIZE] = {};
-    cbc_encrypt(&FCipher->ctx, encryptBlocks, BLOWFISH_BLOCK_SIZE, iv,
-                whole, buffer, buffer);
-}
-
-void TDataPassword::Decrypt(uint8_t* buffer, std::size_t size) const
-{
-    const std::size_t whole = size - size % BLOWFISH_BLOCK_SIZE;
-    if (whole == 0)
-        return;
-    uint8_t iv[BLOWFISH_BLOCK_SIZE] = {};
-    cbc_decrypt(&FCipher->ctx, decryptBlocks, BLOWFISH_BLOCK_SIZE, iv,
-                whole, buffer, buffer);
-}
+void TDataPassword::Encrypt(uint8_t* buffer, std::size_t size) const { FCipher->Encrypt(buffer, size); }
+void TDataPassword::Decrypt(uint8_t* buffer, std::size_t size) const { FCipher->Decrypt(buffer, size); }
 
 TMD5Digest TDataPassword::EncryptedDigest() const
 {

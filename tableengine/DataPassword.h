@@ -15,6 +15,22 @@ namespace tableengine {
 // MD5 (RFC 1321) of a byte string, as the 16 digest bytes.
 TMD5Digest MD5Digest(std::string_view bytes);
 
+// Blowfish (standard key schedule, big-endian block halves) in CBC mode from an all-zero vector; every call
+// is one buffer, processed as whole 8-byte blocks (a shorter tail is left unchanged).
+class BlowfishCbc {
+public:
+    BlowfishCbc(const uint8_t* key, std::size_t keySize);
+    ~BlowfishCbc();
+    BlowfishCbc(const BlowfishCbc&) = delete;
+    BlowfishCbc& operator=(const BlowfishCbc&) = delete;
+    void Encrypt(uint8_t* buffer, std::size_t size) const;
+    void Decrypt(uint8_t* buffer, std::size_t size) const;
+
+private:
+    struct Context;
+    std::unique_ptr<Context> FContext;
+};
+
 class TDataPassword {
 public:
     explicit TDataPassword(std::string password); // ANSI bytes
@@ -35,10 +51,9 @@ public:
     bool Matches(const TMD5Digest& stored) const;
 
 private:
-    struct Cipher;
     std::string FPassword;
     TMD5Digest FDigest{};
-    std::unique_ptr<Cipher> FCipher;
+    std::unique_ptr<BlowfishCbc> FCipher;
 };
 
 } // namespace tableengine

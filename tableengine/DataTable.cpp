@@ -159,6 +159,7 @@ void TDataTable::OpenTable(bool headerChecks, bool systemOpen)
         }
         if (DataFile->BlobFieldCount() > 0) {
             BlobFile->FBlockSize = DataFile->BlobBlockSize();
+            BlobFile->Password = DataFile->Password;
             BlobFile->OpenFile();
         }
         ReadOnly = DataFile->ReadOnly || IndexFile->ReadOnly || (BlobFile->IsOpen && BlobFile->ReadOnly);

@@ -174,7 +174,7 @@ bool TIndexFile::IndexExists(const std::string& name) const
     for (int slot = 0; slot <= FHeader.IndexCount; ++slot)
         if (upperName(FIndexDefinitions[static_cast<std::size_t>(slot)]) == want)
             return true;
-    return false;
+    return upperName(FIndexDefinitions[TextIndexSlot]) == want;
 }
 
 void TIndexFile::CheckHeader()

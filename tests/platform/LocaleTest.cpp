@@ -18,6 +18,7 @@ TEST(LocaleTest, DefaultLocaleComparesBytesAndUpperCasesWindows1252)
     EXPECT_EQ(loc->Upper("abc xyz"), "ABC XYZ");
     // à..þ except ÷, and š œ ž ÿ have capitals in the code page; ß, µ and ÷ do not.
     EXPECT_EQ(loc->Upper("\xE0\xE9\xFE\xF7\x9A\x9C\x9E\xFF\xDF\xB5"), "\xC0\xC9\xDE\xF7\x8A\x8C\x8E\x9F\xDF\xB5");
+    EXPECT_EQ(loc->Lower("ABC \xC0\xC9\xDE\xD7\x8A\x8C\x8E\x9F"), "abc \xE0\xE9\xFE\xD7\x9A\x9C\x9E\xFF");
 }
 
 TEST(LocaleTest, WindowsLocaleIdsThroughIcu)
@@ -36,6 +37,7 @@ TEST(LocaleTest, WindowsLocaleIdsThroughIcu)
     ASSERT_TRUE(tr);
     EXPECT_EQ(tr->Upper("i"), "i");
     EXPECT_EQ(Locale::ForLCID(0x0407)->Upper("\xE4"), "\xC4"); // German ä
+    EXPECT_EQ(Locale::ForLCID(0x0407)->Lower("\xC4" "B"), "\xE4" "b");
 
     EXPECT_FALSE(Locale::IsSupported(0x7FFF0000));
     EXPECT_FALSE(Locale::ForLCID(0x12345));

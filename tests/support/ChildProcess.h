@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <functional>
@@ -30,7 +31,8 @@ public:
             int rc = 99;
             try {
                 rc = body(*this);
-            } catch (const std::exception&) {
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "child process: %s\n", e.what());
                 rc = 98;
             } catch (...) {
                 rc = 97;

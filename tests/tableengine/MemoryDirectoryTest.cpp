@@ -1,0 +1,74 @@
+// The in-memory directory: files kept by the engine, with their own byte-range lock list.
+#include "EngineEnv.h"
+#include "TableFixture.h"
+
+#include "tableengine/BaseFile.h"
+#include "tableengine/DataDirectoryLocks.h"
+#include "tableengine/DataFile.h"
+#include "tableengine/DataTable.h"
+
+#include <gtest/gtest.h>
+
+using namespace tableengine;
+using namespace fixture;
+
+namespace {
+
+void PutMemoryFile(TDataEngine& engine, const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    TEngineFile f(engine);
+    f.FileName = path;
+    f.InMemory = true;
+    f.CreateFile();
+    f.Write(0, bytes.data(), bytes.size());
+    f.CloseFile();
+}
+
+TEST(MemoryDirectoryTest, TablesLiveInEngineMemory)
+{
+    TDataEngine engine;
+    const TableBuilder b = NumberedTable(70000 / 56); // more than one 64 KiB chunk
+    PutMemoryFile(engine, "Memory/Language.dat", b.DataFileBytes());
+    PutMemoryFile(engine, "Memory/Language.idx", b.IndexFileBytes());
+    TDataSession& session = engine.StartDataSession("Default");
+    TDataDirectory& dir = session.OpenDataDirectory("memory", "", false);
+    EXPECT_TRUE(dir.InMemory);
+    EXPECT_TRUE(dir.Locks->HasLockFile());
+    EXPECT_EQ(dir.Locks->TableNames(), std::vector<std::string>{}); // memory files are not listed
+    {
+        TDataCursor c(dir, "Language", false, false);
+        c.OpenCursor();
+        EXPECT_EQ(c.DataTable->DataTableLocks->TableID, 1);
+        std::vector<uint8_t> rec(c.RecordLength);
+        c.ReadRecord(1200, rec.data());
+        int32_t nr = 0;
+        bool blank = true;
+        c.GetField(1, rec.data(), blank, reinterpret_cast<uint8_t*>(&nr));
+        EXPECT_EQ(nr, 12000);
+        EXPECT_EQ(CatchEngineError([&] { c.ReadRecord(1251, rec.data()); }).ErrorCode, 9217);
+        EXPECT_EQ(engine.OpenBaseFileCount(), 0u); // nothing on disk
+    }
+    TDataCursor missing(dir, "Nothing", false, false);
+    EXPECT_EQ(CatchEngineError([&] { missing.OpenCursor(); }).ErrorCode, 11010);
+    session.CloseDataDirectory(dir);
+    engine.StopDataSession(session);
+}
+
+TEST(MemoryDirectoryTest, MemoryFileLocksRefuseOverlapsAndUnlockExactly)
+{
+    TDataEngine engine;
+    TMemoryFile f(engine, "Memory/x");
+    ASSERT_EQ(f.Lock(1000, 10), platform::ERROR_SUCCESS);
+    EXPECT_EQ(f.Lock(1009, 1), platform::ERROR_LOCK_VIOLATION);
+    EXPECT_EQ(f.Lock(995, 6), platform::ERROR_LOCK_VIOLATION);
+    EXPECT_EQ(f.Lock(990, 10), platform::ERROR_SUCCESS);
+    EXPECT_EQ(f.Lock(1010, 1), platform::ERROR_SUCCESS);
+    EXPECT_EQ(f.Unlock(1000, 5), platform::ERROR_NOT_LOCKED);
+    EXPECT_EQ(f.Unlock(1000, 10), platform::ERROR_SUCCESS);
+    EXPECT_EQ(f.Lock(1004, 2), platform::ERROR_SUCCESS);
+    EXPECT_EQ(f.LocksList.size(), 3u);
+    EXPECT_GE(f.LocksList.capacity(), 1024u);
+    EXPECT_EQ(f.Lock(9223372036854775807ull, 1), platform::ERROR_SUCCESS);
+}
+
+} // namespace
