@@ -168,8 +168,9 @@ void SerialPort::Run()
                 ReceiveLocked(chunk.data(), static_cast<size_t>(n));
                 if (countersOk_)
                     PollCountersLocked();
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                dead_ = true;
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR) ||
+                       (fds[0].revents & (POLLHUP | POLLERR)) != 0) {
+                dead_ = true; // hung up or gone: stop polling it, or poll would report it forever
             }
         }
         const auto now = Clock::now();
@@ -201,10 +202,8 @@ int SerialPort::NextTimeoutLocked(Clock::time_point now) const
         if (r.interval != 0 && r.got > 0)
             consider(r.lastByte + std::chrono::milliseconds(r.interval));
     }
-    for (const PendingWrite& w : writes_) {
-        if (w.deadline)
-            consider(*w.deadline);
-    }
+    if (!writes_.empty() && writes_.front().deadline) // later writes time out once they are in front
+        consider(*writes_.front().deadline);
     if (txDraining_)
         consider(nextTxCheck_);
     if (modemOk_ && (mask_ & kModemEvents) != 0)

@@ -42,8 +42,6 @@ enum : DWORD {
     fRtsControlShift = 12,
 };
 
-constexpr DWORD kResetDev = 7; // EscapeCommFunction: reset the device
-
 constexpr std::array<uint8_t, 4> kVersion = {2, 0, 4, 0};
 
 std::string TrimErrorText(std::string text)
@@ -950,7 +948,7 @@ void TSerCustomComm::SetXon(bool Value)
 
 void TSerCustomComm::ResetDev()
 {
-    EscapeFunction(kResetDev);
+    EscapeFunction(RESETDEV);
 }
 
 DWORD TSerCustomComm::ModemStatus()

@@ -1,5 +1,6 @@
 #include "tableengine/BaseFile.h"
 #include "tableengine/BlobFile.h"
+#include "tableengine/DataTable.h"
 
 #include "tableengine/DataCursor.h"
 #include "tableengine/DataEngine.h"

@@ -30,6 +30,7 @@ public:
         return FHeader.NextFreeBlock != 0 ? FHeader.NextFreeBlock : FHeader.NextEndingBlock;
     }
 
+    std::unique_ptr<TBuffer> CreateBuffer() override;
     [[noreturn]] void RaiseBufferCorrupt() override;
     void CheckMaximumFileSize() override;
     void IncIOBlocksUsed() override;

@@ -59,7 +59,7 @@ void TDataCursor::OpenCursor()
         HashRecordBuffer.assign(RecordLength, 0);
         PageBuffer.assign(static_cast<std::size_t>(std::max(df.IndexPageSize(), 0)), 0);
         FRecordsToRead = FReadAheadRecords = FReadAheadBlocks = 1;
-        FIndexPos = 0;
+        InitializeNavigation();
     } catch (...) {
         CloseCursor();
         throw;
@@ -68,6 +68,7 @@ void TDataCursor::OpenCursor()
 
 void TDataCursor::CloseCursor()
 {
+    FreeAllBlobs();
     if (DataTable != nullptr) {
         TDataTable* t = DataTable;
         DataTable = nullptr;

@@ -2,6 +2,8 @@
 // hints), field access, and the cursor's side of the read lock.
 #pragma once
 
+#include "tableengine/CursorBlobs.h"
+#include "tableengine/CursorNavigation.h"
 #include "tableengine/DataHeader.h"
 
 #include "platform/Locale.h"
@@ -18,7 +20,7 @@ class TDataDirectory;
 class TDataEngine;
 class TDataTable;
 
-class TDataCursor {
+class TDataCursor : public TCursorNavigation, public TCursorBlobs {
 public:
     TDataCursor(TDataDirectory& directory, std::string tableName, bool exclusive, bool readOnly,
                 bool temporary = false);

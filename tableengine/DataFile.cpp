@@ -109,9 +109,10 @@ uint32_t TDataFile::GetReadAheadBuffers() { return std::max<uint32_t>(1, static_
 
 uint32_t TDataFile::GetReadAheadCount(TDataCursor* cursor, int /*direction*/)
 {
-    if (cursor == nullptr || cursor->FReadAheadRecords < 1)
+    if (cursor == nullptr)
         return 1;
-    return static_cast<uint32_t>(cursor->FReadAheadRecords);
+    // The larger of the data set's hint and the run of consecutive records on the cursor's leaf.
+    return static_cast<uint32_t>(std::max({cursor->FReadAheadRecords, cursor->FRecordRun, 1}));
 }
 
 std::string TDataFile::Description() const

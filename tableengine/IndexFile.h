@@ -43,6 +43,7 @@ public:
     bool GetAutoPrimaryIndex() const { return FIndexDefinitions[0].KeyFields[0] == 0xFFFF; }
     bool IndexExists(const std::string& name) const;
 
+    std::unique_ptr<TBuffer> CreateBuffer() override;
     [[noreturn]] void RaiseBufferCorrupt() override;
     void CheckMaximumFileSize() override;
     void IncIOBlocksUsed() override;

@@ -153,7 +153,6 @@ bool TryBcd(std::string_view s, uint8_t places, std::array<uint8_t, 34>& out) {
     while (intPart.size() > 1 && intPart.front() == '0')
         intPart.remove_prefix(1);
     std::string digits(intPart.empty() ? "0" : intPart);
-    const size_t intDigits = digits.size();
     std::string frac(fracPart.substr(0, std::min<size_t>(fracPart.size(), places)));
     frac.resize(places, '0');
     digits += frac;
@@ -177,7 +176,6 @@ bool TryBcd(std::string_view s, uint8_t places, std::array<uint8_t, 34>& out) {
     while (digits.size() - lead > static_cast<size_t>(places) + 1 && digits[lead] == '0')
         ++lead;
     digits.erase(0, lead);
-    static_cast<void>(intDigits);
     if (digits.size() > 64)
         return false;
     out.fill(0);

@@ -23,7 +23,17 @@ Pty::Pty()
     slave_ = name;
 }
 
-Pty::~Pty() { ::close(master_); }
+Pty::~Pty()
+{
+    if (master_ >= 0)
+        ::close(master_);
+}
+
+void Pty::CloseMaster()
+{
+    ::close(master_);
+    master_ = -1;
+}
 
 void Pty::Send(std::string_view bytes) const
 {

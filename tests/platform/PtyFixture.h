@@ -22,6 +22,8 @@ public:
     void Send(std::string_view bytes) const;
     // Reads until n bytes arrived or timeoutMs passed without any byte.
     std::string Receive(size_t n, int timeoutMs = 3000) const;
+    // The instrument goes away: the slave side hangs up.
+    void CloseMaster();
 
 private:
     int master_ = -1;

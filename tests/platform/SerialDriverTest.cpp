@@ -385,6 +385,21 @@ TEST_F(SerialPortTest, StatusPropertiesAndLineControlOnATerminalWithoutModemLine
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+TEST_F(SerialPortTest, DeviceThatGoesAwayFailsWritesAndStillCloses)
+{
+    pty_.Send("ab");
+    ASSERT_TRUE(WaitForQueue(2));
+    pty_.CloseMaster();
+    Overlapped write;
+    bool failed = false;
+    for (int i = 0; i < 200 && !failed; ++i) {
+        failed = !WriteFile(port_, "x", 1, nullptr, &write.ov) && GetLastError() == ERROR_GEN_FAILURE;
+        Sleep(5);
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(ReadAll(), "ab"); // what was received stays readable
+}
+
 TEST(SerialDeviceMapTest, MapFileListsItsEntriesInFileOrder)
 {
     const MapFile map("# simulated instruments\n\nCOM3=/dev/pts/7\n  COM1 = /dev/ttyUSB0  \r\n"

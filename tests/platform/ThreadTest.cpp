@@ -1,3 +1,4 @@
+#include "platform/CriticalSection.h"
 #include "platform/Handles.h"
 #include "platform/Thread.h"
 
@@ -50,6 +51,26 @@ TEST(EventTest, TickCountAdvancesWithSleep)
     const DWORD start = GetTickCount();
     Sleep(30);
     EXPECT_GE(static_cast<DWORD>(GetTickCount() - start), 30u);
+}
+
+TEST(CriticalSectionTest, OwnerMayEnterAgainOthersMayNot)
+{
+    TCriticalSection cs;
+    cs.Enter();
+    cs.Acquire();
+    bool otherGotIt = true;
+    std::thread([&] { otherGotIt = cs.TryEnter(); }).join();
+    EXPECT_FALSE(otherGotIt);
+    cs.Release();
+    std::thread([&] { otherGotIt = cs.TryEnter(); }).join();
+    EXPECT_FALSE(otherGotIt); // still held once
+    cs.Leave();
+    std::thread([&] {
+        otherGotIt = cs.TryEnter();
+        if (otherGotIt)
+            cs.Leave();
+    }).join();
+    EXPECT_TRUE(otherGotIt);
 }
 
 class Worker : public TThread {

@@ -278,12 +278,12 @@ TEST_F(SerCommOpen, SetterTableWhileOpen)
         {"SettingsStore", [&](TSerComm& c) { c.SetSettingsStore(otherStore); }, false,
          [](const TSerComm& c) { return c.SettingsStore().Section() == u"S"; }},
     };
+    TSerComm c;
+    ConfigureAsDialog(c);
+    c.Open();
+    ASSERT_TRUE(c.Active());
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
-        TSerComm c;
-        ConfigureAsDialog(c);
-        c.Open();
-        ASSERT_TRUE(c.Active());
         if (k.refused) {
             EXPECT_EQ(CommErrorOf([&] { k.change(c); }), "Can't perform this operation while port is open");
             EXPECT_FALSE(k.changed(c));
@@ -292,8 +292,11 @@ TEST_F(SerCommOpen, SetterTableWhileOpen)
             EXPECT_TRUE(k.changed(c));
         }
         EXPECT_TRUE(c.Active());
-        c.Close();
-        // While closed every change is stored.
+    }
+    c.Close();
+    // While closed every change is stored.
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
         k.change(c);
         EXPECT_TRUE(k.changed(c));
     }
@@ -387,4 +390,30 @@ TEST_F(SerCommOpen, ConfigurationIsWrittenBitByBit)
         EXPECT_EQ(dcb.XoffLim, 300);
         c.Close();
     }
+}
+
+TEST_F(SerCommOpen, ResetPortParametersLoadsTheDefaultConfiguration)
+{
+    TSerComm c;
+    c.SetPortNum(1);
+    c.SetUserBaudrate(4800);
+    c.ResetPortParameters();
+    EXPECT_EQ(c.Baudrate(), TSerBaudrate::br9600);
+    EXPECT_EQ(c.UserBaudrate(), 0);
+    EXPECT_EQ(c.Databits(), TSerDatabits::db8);
+    EXPECT_EQ(c.FlowControl().ControlDtr(), TSerControlDtr::dtrEnabled);
+    EXPECT_EQ(c.FlowControl().ControlRts(), TSerControlRts::rtsEnabled);
+    EXPECT_EQ(c.Buffers().XonLimit(), 2048);
+    EXPECT_EQ(c.Buffers().XoffLimit(), 512);
+
+    // On an open port the differing limits are refused, as every change of Buffers is.
+    TSerComm open;
+    ConfigureAsDialog(open);
+    open.Open();
+    EXPECT_NO_THROW(open.Properties());
+    EXPECT_EQ(CommErrorOf([&] { open.ResetPortParameters(); }), "Can't perform this operation while port is open");
+
+    TSerComm missing;
+    missing.SetPortNum(8);
+    EXPECT_EQ(CommErrorOf([&] { missing.ResetPortParameters(); }), "Error reading default port parameters.");
 }

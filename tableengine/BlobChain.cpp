@@ -1,0 +1,131 @@
+#include "tableengine/BlobChain.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <unordered_set>
+
+namespace tableengine {
+namespace {
+
+constexpr uint16_t BlobCorrupt = 8963;
+constexpr uint16_t EndOfBlob = 8711;
+constexpr uint16_t UncompressError = 15002;
+constexpr size_t InflateStep = 65536;
+
+} // namespace
+
+TChainResult LoadBlobChain(TBlockSource& source, int32_t firstBlock, int32_t expectedSignature)
+{
+    TChainResult result;
+    if (firstBlock == 0)
+        return result;
+    const int32_t used = source.BlocksUsed();
+    if (firstBlock < 0 || firstBlock > used) {
+        result.Code = BlobCorrupt;
+        return result;
+    }
+    std::unique_ptr<TFetchedBlock> block = source.Fetch(firstBlock);
+    if (!block) {
+        result.Mismatch = true;
+        return result;
+    }
+    if (block->Header.Signature != expectedSignature) {
+        block.reset();
+        source.DetectChanges();
+        result.Mismatch = true;
+        return result;
+    }
+    const size_t bufferSize = source.BufferSize();
+    const int32_t total = block->Header.TotalLength;
+    // A chain cannot hold more bytes than the file's blocks; such a length (or a negative one) is a
+    // damaged first block, refused before anything is allocated.
+    if (total < 0 || static_cast<uint64_t>(total) > static_cast<uint64_t>(used) * bufferSize) {
+        result.Code = BlobCorrupt;
+        return result;
+    }
+    const auto size = static_cast<size_t>(total);
+    result.Bytes.resize(size);
+    size_t copied = 0;
+    std::unordered_set<int32_t> visited{firstBlock}; // a chain that loops back is damaged
+    while (copied < size) {
+        if (block->SharedUse) {
+            result.Code = BlobCorrupt;
+            result.Bytes.clear();
+            return result;
+        }
+        const size_t want = std::min(bufferSize, size - copied);
+        const size_t got = std::min({want, size_t{block->Header.Length}, block->Data.size()});
+        std::memcpy(result.Bytes.data() + copied, block->Data.data(), got);
+        copied += got;
+        if (got < want)
+            break;
+        const int32_t next = block->Header.NextNumber;
+        if (copied == size || next == 0)
+            break;
+        if (next < 0 || next > used || !visited.insert(next).second) {
+            result.Code = BlobCorrupt;
+            result.Bytes.clear();
+            return result;
+        }
+        std::unique_ptr<TFetchedBlock> following = source.Fetch(next);
+        if (!following) {
+            result.Mismatch = true;
+            result.Bytes.clear();
+            return result;
+        }
+        block = std::move(following); // releases the previous block
+    }
+    block.reset();
+    if (copied < size) {
+        result.Code = EndOfBlob;
+        result.Bytes.clear();
+    }
+    return result;
+}
+
+uint16_t InflateBlob(std::span<const uint8_t> in, std::vector<uint8_t>& out)
+{
+    out.clear();
+    z_stream stream{};
+    if (inflateInit2(&stream, 15) != Z_OK)
+        return UncompressError;
+    struct End {
+        z_stream* s;
+        ~End() { inflateEnd(s); }
+    } end{&stream};
+
+    constexpr auto maxSize = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+    stream.next_in = const_cast<Bytef*>(in.data());
+    stream.avail_in = static_cast<uInt>(in.size());
+    out.resize(InflateStep);
+    size_t produced = 0;
+    for (;;) {
+        stream.next_out = out.data() + produced;
+        stream.avail_out = static_cast<uInt>(out.size() - produced);
+        const int rc = inflate(&stream, Z_NO_FLUSH);
+        produced = out.size() - stream.avail_out;
+        if (rc == Z_STREAM_END)
+            break;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            out.clear();
+            return UncompressError;
+        }
+        if (stream.avail_out != 0) {
+            // zlib stopped with room left: the input is exhausted before the stream's end.
+            out.clear();
+            return UncompressError;
+        }
+        if (out.size() >= maxSize) {
+            out.clear();
+            return UncompressError;
+        }
+        out.resize(std::min(out.size() + InflateStep, maxSize));
+    }
+    out.resize(produced);
+    return 0;
+}
+
+} // namespace tableengine

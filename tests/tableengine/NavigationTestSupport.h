@@ -1,0 +1,142 @@
+// Tables written by the table writer into a fresh folder, and an engine, session, directory and cursor
+// opened on them, for the index, navigation and BLOB tests.
+#pragma once
+
+#include "tableengine/DataCursor.h"
+#include "tableengine/DataDirectory.h"
+#include "tableengine/DataEngine.h"
+#include "tableengine/DataSession.h"
+#include "tableengine/DataTable.h"
+#include "tableengine/EngineError.h"
+#include "tableengine/TableWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace navtest {
+
+namespace w = tableengine::writer;
+
+inline w::WriterField Field(std::string name, uint8_t type, uint16_t length = 0, uint8_t subType = 0)
+{
+    w::WriterField f;
+    f.Name = std::move(name);
+    f.DataType = type;
+    f.Length = length;
+    f.SubType = subType;
+    return f;
+}
+
+inline w::WriterRow Row(std::vector<std::string> values, bool deleted = false)
+{
+    w::WriterRow r;
+    for (auto& v : values)
+        r.Cells.push_back(v == "<null>" ? w::WriterCell::Blank() : w::WriterCell::Of(v));
+    r.Deleted = deleted;
+    return r;
+}
+
+// A folder of its own under the build tree, removed afterwards.
+class TableFolder {
+public:
+    TableFolder()
+    {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        FPath = std::filesystem::path(SONDRAL_BINARY_DIR) / "navtest" /
+                (std::string(info->test_suite_name()) + "." + info->name());
+        std::filesystem::remove_all(FPath);
+        std::filesystem::create_directories(FPath);
+    }
+    ~TableFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(FPath, ec);
+    }
+    const std::filesystem::path& Path() const { return FPath; }
+    void Write(const w::WriterTable& table, const std::string& name, bool overwrite = false) const
+    {
+        w::WriteTableFiles(table, FPath, name, overwrite);
+    }
+
+private:
+    std::filesystem::path FPath;
+};
+
+// One engine, its default session and a directory on the folder.
+class Engine {
+public:
+    explicit Engine(const std::filesystem::path& folder, bool strict = false)
+    {
+        FEngine.Initialize(tableengine::TEngineSettings{});
+        FSession = &FEngine.StartDataSession("Default");
+        FSession->StrictChangeDetection = strict;
+        FDirectory = &FSession->OpenDataDirectory("Test", folder.string(), false);
+    }
+    ~Engine() { FSession->CloseDataDirectory(*FDirectory); }
+    tableengine::TDataSession& Session() { return *FSession; }
+    std::unique_ptr<tableengine::TDataCursor> Open(const std::string& table)
+    {
+        auto c = std::make_unique<tableengine::TDataCursor>(*FDirectory, table, false, false);
+        c->OpenCursor();
+        return c;
+    }
+
+private:
+    tableengine::TDataEngine FEngine;
+    tableengine::TDataSession* FSession = nullptr;
+    tableengine::TDataDirectory* FDirectory = nullptr;
+};
+
+inline int32_t Int32At(const std::vector<uint8_t>& record, size_t at)
+{
+    int32_t v = 0;
+    std::memcpy(&v, record.data() + at, 4);
+    return v;
+}
+
+// Record IDs of every row delivered forward (GetNextRecord until 8706).
+inline std::vector<int32_t> ForwardIDs(tableengine::TDataCursor& c)
+{
+    std::vector<int32_t> ids;
+    std::vector<uint8_t> buf(c.RecordLength);
+    c.SetToBegin();
+    while (c.GetNextRecord(buf.data()) == 0)
+        ids.push_back(Int32At(buf, 5));
+    return ids;
+}
+
+inline std::vector<int32_t> BackwardIDs(tableengine::TDataCursor& c)
+{
+    std::vector<int32_t> ids;
+    std::vector<uint8_t> buf(c.RecordLength);
+    c.SetToEnd();
+    while (c.GetPriorRecord(buf.data()) == 0)
+        ids.push_back(Int32At(buf, 5));
+    return ids;
+}
+
+// The text of string field `num` of the cursor's current record.
+inline std::string StringField(tableengine::TDataCursor& c, const std::vector<uint8_t>& record, int num)
+{
+    const auto& d = c.GetFieldDefinition(num);
+    if (record[d.Offset] == 0)
+        return "<null>";
+    return std::string(reinterpret_cast<const char*>(record.data() + d.Offset + 1));
+}
+
+inline uint16_t EngineCode(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const tableengine::ETblEngineError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
+}
+
+} // namespace navtest

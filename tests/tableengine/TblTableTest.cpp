@@ -1,0 +1,212 @@
+// The table component over tables written by the writer, its setters and messages, temporary databases,
+// and the tbldump tool run as a process.
+#include "NavigationTestSupport.h"
+
+#include "tableengine/TblComp.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+using namespace navtest;
+using namespace tableengine;
+
+namespace {
+
+w::WriterTable Sample()
+{
+    w::WriterTable t;
+    t.Fields = {Field("Nr", w::DataTypes::Integer), Field("Secret", w::DataTypes::String, 10),
+                Field("Name", w::DataTypes::String, 20), Field("Memo", w::DataTypes::Blob, 0, w::SubTypes::Memo)};
+    t.Fields[1].Hidden = true;
+    t.Rows.push_back(Row({"2", "x", "b\tc", "line1\nline2\\"}));
+    t.Rows.push_back(Row({"1", "y", "a", "<null>"}));
+    t.Rows.push_back(Row({"3", "z", "<null>", "\r"}));
+    w::WriterIndex byName;
+    byName.Name = "ByName";
+    byName.Fields = {{"Name", false}};
+    t.SecondaryIndexes.push_back(byName);
+    return t;
+}
+
+std::string Message(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
+
+struct ToolRun {
+    int exit = -1;
+    std::string out;
+    std::string err;
+};
+
+ToolRun RunTool(const std::string& command)
+{
+    ToolRun r;
+    const std::string errFile = std::string(SONDRAL_BINARY_DIR) + "/navtest/tbldump.err";
+    std::FILE* p = popen((command + " 2>" + errFile).c_str(), "r");
+    if (p == nullptr)
+        return r;
+    std::array<char, 4096> buf{};
+    size_t n = 0;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
+    const int status = pclose(p);
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (std::FILE* e = std::fopen(errFile.c_str(), "r")) {
+        while ((n = std::fread(buf.data(), 1, buf.size(), e)) > 0)
+            r.err.append(buf.data(), n);
+        std::fclose(e);
+    }
+    return r;
+}
+
+} // namespace
+
+TEST(TblTable, ReadsVisibleFieldsInIndexOrder)
+{
+    TableFolder folder;
+    folder.Write(Sample(), "People");
+    TTblDatabase db;
+    db.SetDatabaseName(u"People");
+    db.SetDirectory(platform::Utf8ToText(folder.Path().string()) + u"//  ");
+    db.SetConnected(true);
+    db.SetConnected(true); // a second time does nothing
+    TTblTable t;
+    EXPECT_EQ(t.FieldCount(), 0);
+    t.SetDatabaseName(u"People");
+    t.SetTableName(u"People.DAT");
+    t.Open();
+    EXPECT_TRUE(t.Active());
+    ASSERT_EQ(t.FieldCount(), 3); // the hidden field is left out
+    EXPECT_EQ(t.Fields(1).FieldName(), u"Name");
+    EXPECT_EQ(t.Fields(1).FieldNum(), 3);
+    std::vector<int32_t> nrs;
+    for (t.First(); !t.Eof(); t.Next())
+        nrs.push_back(t.Fields(0).AsInteger());
+    EXPECT_EQ(nrs, (std::vector<int32_t>{2, 1, 3}));
+
+    t.Close();
+    t.SetIndexName(u"byname");
+    t.Open();
+    std::vector<std::u16string> names;
+    for (t.First(); !t.Eof(); t.Next())
+        names.push_back(t.Fields(1).AsString());
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"", u"a", u"b\tc"}));
+    t.Close();
+    EXPECT_EQ(t.FieldCount(), 0);
+    EXPECT_FALSE(t.Active());
+}
+
+TEST(TblTable, SettersAndMessages)
+{
+    TableFolder folder;
+    folder.Write(Sample(), "People");
+    TTblDatabase db;
+    EXPECT_EQ(Message([&] { db.SetConnected(true); }), "Database name is missing");
+    EXPECT_EQ(Message([&] { db.SetDatabaseName(u"a/b"); }), "Database name 'a/b' is not valid");
+    db.SetDatabaseName(u"Setters");
+    TTblDatabase other;
+    EXPECT_EQ(Message([&] { other.SetDatabaseName(u"SETTERS"); }), "Database name 'SETTERS' already exists");
+    db.SetDirectory(platform::Utf8ToText(folder.Path().string()));
+    db.SetConnected(true);
+    EXPECT_EQ(Message([&] { db.SetDirectory(u"/tmp"); }), "Cannot perform this operation on an open database");
+    EXPECT_EQ(Message([&] { db.SetDatabaseName(u"X"); }), "Cannot perform this operation on an open database");
+
+    TTblTable t;
+    t.SetDatabaseName(u"Setters");
+    EXPECT_EQ(Message([&] { t.Open(); }), "Missing table name");
+    EXPECT_FALSE(t.Active());
+    t.SetTableName(u"People");
+    t.Open();
+    EXPECT_EQ(Message([&] { t.SetTableName(u"Other"); }), "Cannot perform this operation on an open dataset");
+    t.SetTableName(u"People"); // the same name again does nothing
+    EXPECT_EQ(Message([&] { t.SetDatabaseName(u"X"); }), "Cannot perform this operation on an open database");
+    t.Close();
+
+    TTblTable bad;
+    bad.SetSessionName(u"NoSuch");
+    bad.SetTableName(u"People");
+    EXPECT_EQ(Message([&] { bad.Open(); }), "Session name 'NoSuch' is not valid");
+}
+
+TEST(TblTable, MissingTableAndTemporaryDatabaseByPath)
+{
+    TableFolder folder;
+    folder.Write(Sample(), "People");
+    TTblTable t;
+    // A table name with a path opens through a temporary database on that directory.
+    t.SetTableName(platform::Utf8ToText((folder.Path() / "People").string()));
+    t.Open();
+    EXPECT_TRUE(t.Database()->Temporary);
+    t.First();
+    EXPECT_EQ(t.Fields(0).AsInteger(), 2);
+    t.Close();
+
+    TTblTable missing;
+    missing.SetTableName(platform::Utf8ToText((folder.Path() / "Language").string()));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            missing.Open();
+            FAIL() << "opened a missing table";
+        } catch (const ETblEngineError& e) {
+            EXPECT_EQ(e.ErrorCode, TBL_OSENOENT);
+            EXPECT_EQ(e.ErrorTableName, "Language");
+            EXPECT_EQ(std::string(e.what()), "Table Engine Error # 11010 Table or backup file 'Language' does not exist");
+        }
+        EXPECT_FALSE(missing.Active());
+    }
+}
+
+TEST(TblTable, EmptyTableIsAtEofAfterFirst)
+{
+    TableFolder folder;
+    w::WriterTable t = Sample();
+    t.Rows.clear();
+    folder.Write(t, "Empty");
+    TTblTable table;
+    table.SetTableName(platform::Utf8ToText((folder.Path() / "Empty").string()));
+    table.Open();
+    table.First();
+    EXPECT_TRUE(table.Eof());
+    EXPECT_EQ(table.Fields(0).AsString(), u"");
+}
+
+TEST(TblTable, TbldumpPrintsEscapedRowsAndReportsEngineErrors)
+{
+    TableFolder folder;
+    folder.Write(Sample(), "People");
+    const std::string tool = std::string(SONDRAL_BINARY_DIR) + "/tools/tbldump";
+    ToolRun r = RunTool(tool + " '" + folder.Path().string() + "' People");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "Nr\tName\tMemo\n"
+                     "2\tb\\tc\tline1\\nline2\\\\\n"
+                     "1\ta\t\n"
+                     "3\t\t\\r\n");
+    r = RunTool(tool + " '" + folder.Path().string() + "' People --index ByName");
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.out, "Nr\tName\tMemo\n3\t\t\\r\n1\ta\t\n2\tb\\tc\tline1\\nline2\\\\\n");
+    r = RunTool(tool + " '" + folder.Path().string() + "' Nothing");
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, "Table Engine Error # 11010 Table or backup file 'Nothing' does not exist\n");
+    r = RunTool(tool + " '" + folder.Path().string() + "' People --index Nope");
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("Table Engine Error # 10022"), std::string::npos);
+
+    w::WriterTable secret = Sample();
+    secret.Password = "pw";
+    folder.Write(secret, "Locked");
+    r = RunTool(tool + " '" + folder.Path().string() + "' Locked");
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find("# 10498"), std::string::npos);
+    r = RunTool(tool + " '" + folder.Path().string() + "' Locked --password pw");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 13), "Nr\tName\tMemo\n");
+}
