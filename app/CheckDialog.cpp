@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/QtText.h"
 #include "serial/SerComm.h"
 #include "translations/Taal.h"
 #include "treelist/TreeList.h"
@@ -33,11 +34,6 @@ namespace app {
 using platform::Text;
 
 namespace {
-
-QString Q(const Text& text)
-{
-    return QString::fromStdU16String(text);
-}
 
 template <class W>
 W* Place(W* widget, int left, int top, int width, int height)
@@ -187,12 +183,12 @@ void TForm1::FormShow(QObject*)
                              : static_cast<int>(number);
     taal_.FillTaal(language);
     if (!taal_.IgnoreTaal()) {
-        Label2->setText(Q(taal_.GetTaal(340)));
-        AisGps->setText(Q(taal_.GetTaal(1064)));
-        Ok_btn->setText(Q(taal_.GetTaal(347)));
-        Button3->setText(Q(taal_.GetTaal(348)));
-        Button1->setText(Q(taal_.GetTaal(1740)));
-        Button2->setText(Q(taal_.GetTaal(1741)));
+        Label2->setText(platform::ui::ToQString(taal_.GetTaal(340)));
+        AisGps->setText(platform::ui::ToQString(taal_.GetTaal(1064)));
+        Ok_btn->setText(platform::ui::ToQString(taal_.GetTaal(347)));
+        Button3->setText(platform::ui::ToQString(taal_.GetTaal(348)));
+        Button1->setText(platform::ui::ToQString(taal_.GetTaal(1740)));
+        Button2->setText(platform::ui::ToQString(taal_.GetTaal(1741)));
     }
 }
 
@@ -262,7 +258,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::SetStatus(const Text& text)
 {
-    StatusPanel->setText(Q(text));
+    StatusPanel->setText(platform::ui::ToQString(text));
 }
 
 Text TForm1::StatusText() const

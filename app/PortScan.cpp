@@ -8,6 +8,7 @@
 #include "app/SourceSelection.h"
 #include "app/StatusTexts.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/QtText.h"
 #include "serial/SerComm.h"
 #include "serial/SerPortNames.h"
 #include "treelist/TreeList.h"
@@ -28,11 +29,6 @@ namespace app {
 using platform::Text;
 
 namespace {
-
-QString Q(const Text& text)
-{
-    return QString::fromStdU16String(text);
-}
 
 // Clears a flag when the scan leaves, also by an error.
 struct ScanningFlag {
@@ -220,7 +216,7 @@ void TForm1::FoundPortBlock(int pos, int baudIndex)
     for (std::size_t k = 0; k < lines.size(); ++k) {
         AddChildNode(*ResultList, *nmeaNode, lines[k]);
         if (k == 0 && lines[k].starts_with(u"Position : ") && IsMainGpsCandidate(choice_))
-            cboMainGPS->addItem(Q(s.PortNames[static_cast<std::size_t>(pos)]));
+            cboMainGPS->addItem(platform::ui::ToQString(s.PortNames[static_cast<std::size_t>(pos)]));
     }
     if (ShowsAisGps(choice_))
         AisGps->show();

@@ -175,7 +175,7 @@ public:
             ADD_FAILURE() << "cannot start " << store[0];
             return;
         }
-        for (int k = 0; k < 500 && !Ready(ports.size()); ++k)
+        for (int k = 0; k < 2000 && !Ready(ports.size()); ++k)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_TRUE(Ready(ports.size())) << "no device map from nmea-sim";
     }

@@ -33,7 +33,7 @@ TEST(ScanReportTest, ReportOfGpsAndAisScan)
 {
     TempFolder folder("report");
     const std::string gps = FilteredLog(folder, "GPSmap-76S.log", {"$GPRMC", "$GPGGA", "$GPVTG"});
-    NmeaSim sim(folder, {"COM1:silent", "COM3:4800:" + gps, "COM5:9600:" + Fixture("ais-raw-messages.log")});
+    NmeaSim sim(folder, {"COM1:silent", "COM3:9600:" + gps, "COM5:9600:" + Fixture("ais-raw-messages.log")});
     fs::create_directories(folder.Path() / "Brixel2022");
     std::string out;
     std::string err;
@@ -58,7 +58,7 @@ TEST(ScanReportTest, ReportOfGpsAndAisScan)
             tail.push_back(line);
     }
     EXPECT_EQ(nodes, (std::vector<std::string>{
-                         "node 0 COM1", "node 0 COM3", "node 1 Baud : 4800", "node 2 NMEA:",
+                         "node 0 COM1", "node 0 COM3", "node 1 Baud : 9600", "node 2 NMEA:",
                          "node 3 Position : RMC", "node 3 Course    : RMC", "node 3 Speed     : RMC",
                          "node 0 COM5", "node 1 Baud : 9600", "node 2 NMEA:",
                          "node 3 AIS       : VDM"}));
@@ -66,7 +66,7 @@ TEST(ScanReportTest, ReportOfGpsAndAisScan)
     EXPECT_EQ(tail, (std::vector<std::string>{
                         "status Test Finished!!!", "main-gps COM3", "main-gps-visible no", "ais-gps-visible no",
                         "data-connections 0;2;0.0.0.0;0;0;COM5;9600;1;1;0;;0;;1;0;53;0;1;;1|"
-                        "0;2;0.0.0.0;0;0;COM3;4800;1;0;0;;0;;1;0;53;0;1;;1"}));
+                        "0;2;0.0.0.0;0;0;COM3;9600;1;0;0;;0;;1;0;53;0;1;;1"}));
     // Nothing is written in report mode.
     EXPECT_FALSE(fs::exists(folder.Path() / "Brixel2022" / "opencpn.ini"));
 }
