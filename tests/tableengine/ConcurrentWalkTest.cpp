@@ -1,7 +1,7 @@
 // Several processes on one table: readers walking it in index order while a writer process rewrites it
-// again and again with the table writer, under the engine's lock protocol (write range, then the whole
-// read range) and with a higher update stamp each time. Every version has the same keys and rows whose
-// fields name their version, so each walk can be checked: every key once and in order, every record's
+// again and again with the table writer, under the engine's lock protocol (the table's write range) and
+// with a higher update stamp each time. Every version has the same keys and rows whose fields name their
+// version, so each walk can be checked: every key once and in order, every record's
 // hash matching its bytes, every row's fields of one version. And a reader held off by a writer's range
 // gets 10225 once its retries are used up, instead of waiting for ever.
 #include "NavigationTestSupport.h"
@@ -10,6 +10,7 @@
 
 #include "tableengine/DataDirectoryLocks.h"
 #include "tableengine/DataPassword.h"
+#include "tableengine/EngineFile.h"
 
 #include <chrono>
 #include <cstdio>
@@ -59,10 +60,22 @@ std::string TextField(const TDataCursor& c, const std::vector<uint8_t>& record, 
 std::string CheckedWalk(TDataCursor& c, int& versionsSeen)
 {
     std::vector<uint8_t> buf(c.RecordLength);
-    c.SetToBegin();
+    try {
+        c.SetToBegin();
+    } catch (const ETblEngineError& e) {
+        return std::string("SetToBegin: ") + e.what();
+    }
     int expected = 1;
     int lastVersion = -1;
-    while (c.GetNextRecord(buf.data()) == NavRecord) {
+    for (;;) {
+        uint16_t answer = 0;
+        try {
+            answer = c.GetNextRecord(buf.data());
+        } catch (const ETblEngineError& e) {
+            return "GetNextRecord after key " + std::to_string(expected - 1) + ": " + e.what();
+        }
+        if (answer != NavRecord)
+            break;
         const int32_t nr = IntField(c, buf, 1);
         if (nr != expected)
             return "key " + std::to_string(nr) + " where " + std::to_string(expected) + " was due";
@@ -86,37 +99,30 @@ std::string CheckedWalk(TDataCursor& c, int& versionsSeen)
     return {};
 }
 
-// The writer's side of the protocol: the table's write range, then every slot of its read range, so that
-// no reader is inside a read while the files change.
+// The writer's side of the protocol: the table's write range, which is the range of its readers' slots,
+// so that it is granted only while no reader is inside a read, and holds every reader off until released.
 class WriterLock {
 public:
-    WriterLock(TDataCursor& c, TDataEngine& engine, uint32_t retries)
-        : FLocks(*c.DataTable->DataTableLocks), FEngine(engine)
-    {
-        FHeld = FLocks.WriteLock() &&
-                FLocks.DataDirectoryLocks.LockRange(FLocks.ReadRangeBase(), FEngine.ReadLockRange, retries, 1);
-    }
-    ~WriterLock()
-    {
-        if (FHeld)
-            FLocks.DataDirectoryLocks.UnlockRange(FLocks.ReadRangeBase(), FEngine.ReadLockRange);
-        FLocks.WriteUnlock();
-    }
+    explicit WriterLock(TDataCursor& c) : FLocks(*c.DataTable->DataTableLocks) { FHeld = FLocks.WriteLock(); }
+    ~WriterLock() { FLocks.WriteUnlock(); }
     WriterLock(const WriterLock&) = delete;
     WriterLock& operator=(const WriterLock&) = delete;
     bool Held() const { return FHeld; }
 
 private:
     TDataTableLocks& FLocks;
-    TDataEngine& FEngine;
     bool FHeld = false;
 };
 
+// An engine whose session uses strict change detection: every navigation step runs under the table's read
+// lock, which is what keeps a reader out of a writer's rewrite (without it a reader compares the stamps
+// only and may meet a file in the middle of being rewritten).
 struct EngineOn {
     explicit EngineOn(const std::filesystem::path& folder, const TEngineSettings& settings = {})
     {
         Engine.Initialize(settings);
         Session = &Engine.StartDataSession("Default");
+        Session->StrictChangeDetection = true;
         Directory = &Session->OpenDataDirectory("Test", folder.string(), false);
     }
     ~EngineOn() { Session->CloseDataDirectory(*Directory); }
@@ -138,11 +144,13 @@ TEST(ConcurrentWalk, ReadersSeeWholeVersionsWhileAWriterRewritesTheTable)
         TDataCursor c(*e.Directory, "T", false, false);
         c.OpenCursor();
         self.Tell('r');
+        if (self.Hear() != 'g')
+            return 5;
         int version = 0;
         const auto end = Clock::now() + runFor;
         while (Clock::now() < end) {
             ++version;
-            WriterLock lock(c, e.Engine, 100000);
+            WriterLock lock(c);
             if (!lock.Held())
                 return 2;
             w::WriteTableFiles(Version(version), folder.Path(), "T", true);
@@ -154,10 +162,13 @@ TEST(ConcurrentWalk, ReadersSeeWholeVersionsWhileAWriterRewritesTheTable)
 
     std::vector<std::unique_ptr<support::ChildProcess>> readers;
     for (int i = 0; i < 3; ++i) {
-        readers.push_back(std::make_unique<support::ChildProcess>([&](support::ChildProcess&) {
+        readers.push_back(std::make_unique<support::ChildProcess>([&](support::ChildProcess& self) {
+            // Opened before the writer starts: opening reads the headers before the read lock is taken,
+            // so an open during a rewrite may meet a short file (9217).
             EngineOn e(folder.Path());
             TDataCursor c(*e.Directory, "T", false, true);
             c.OpenCursor();
+            self.Tell('r');
             int walks = 0, versionsSeen = 0;
             const auto end = Clock::now() + runFor;
             while (Clock::now() < end) {
@@ -172,6 +183,9 @@ TEST(ConcurrentWalk, ReadersSeeWholeVersionsWhileAWriterRewritesTheTable)
             return walks > 0 && versionsSeen > 1 ? 0 : 4; // it saw the table change
         }));
     }
+    for (auto& r : readers)
+        ASSERT_EQ(r->WaitFor(), 'r');
+    writer.Send('g');
     for (auto& r : readers)
         EXPECT_EQ(r->Join(), 0) << "1: an inconsistent walk, 4: no change seen, 98: an engine error";
     EXPECT_EQ(writer.Join(), 0);
@@ -196,7 +210,7 @@ TEST(ConcurrentWalk, ReaderHeldOffByAWriterGetsReadLockErrorAfterItsRetries)
         c.OpenCursor();
         if (self.Hear() != 'l')
             return 2;
-        WriterLock lock(c, e.Engine, 1000);
+        WriterLock lock(c);
         self.Tell(lock.Held() ? 'h' : 'n');
         self.Hear(); // holds the ranges until the reader is done
         return 0;
@@ -208,6 +222,7 @@ TEST(ConcurrentWalk, ReaderHeldOffByAWriterGetsReadLockErrorAfterItsRetries)
     EngineOn e(folder.Path(), impatient);
     TDataCursor c(*e.Directory, "T", false, true);
     c.OpenCursor();
+    ASSERT_TRUE(e.Directory->Locks->HasLockFile()) << "the directory's lock file is not open";
     writer.Send('l');
     ASSERT_EQ(writer.WaitFor(), 'h');
 
