@@ -166,7 +166,7 @@ void TCursorNavigation::SetIndexName(const std::string& name)
 void TCursorNavigation::InitializeNavigation()
 {
     TDataCursor& c = Cursor();
-    if (c.DataTable->MissingIndex)
+    if (c.DataTable->IndexRebuildPending)
         RebuildPrimaryIndex();
     c.FIndexPos = UnselectedIndexSlot;
     SetIndexPos(0);
@@ -709,6 +709,12 @@ void TCursorNavigation::RebuildPrimaryIndex()
     TDataTable& table = *c.DataTable;
     TDataFile& data = *table.DataFile;
     TIndexFile& index = *table.IndexFile;
+    // The table open took the write lock before it re-created the file; it is released here, whether the
+    // rebuild succeeds or not.
+    struct EndRebuild {
+        TDataTable& table;
+        ~EndRebuild() { table.EndIndexRebuild(); }
+    } endRebuild{table};
 
     // Every slot that is not deleted, in physical order, keyed by its record ID.
     struct Entry {

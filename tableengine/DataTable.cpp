@@ -145,18 +145,15 @@ void TDataTable::OpenTable(bool headerChecks, bool systemOpen)
         IndexFile->FPageSize = DataFile->IndexPageSize();
         IndexFile->FDataFile = DataFile.get();
         IndexFile->Password = DataFile->Password;
-        bool recreated = false;
         try {
             IndexFile->OpenFile();
         } catch (const ETblEngineError& e) {
             if (e.ErrorCode != TBL_OSENOENT && e.ErrorCode != TBL_READERR)
                 throw;
             IndexFile->CloseFile();
-            MissingIndex = true;
-            IndexFile->CreateDefault();
-            IndexFile->OpenFile();
-            recreated = true;
+            OpenMissingIndex();
         }
+        const bool recreated = MissingIndex;
         if (DataFile->BlobFieldCount() > 0) {
             BlobFile->FBlockSize = DataFile->BlobBlockSize();
             BlobFile->Password = DataFile->Password;
@@ -194,9 +191,47 @@ void TDataTable::OpenTable(bool headerChecks, bool systemOpen)
         UseCount = 0;
         IsOpen = false;
         CloseFiles();
+        EndIndexRebuild();
         DataTableLocks = nullptr;
         MissingIndex = false;
         throw;
+    }
+}
+
+void TDataTable::OpenMissingIndex()
+{
+    // Whoever gets the write lock first re-creates the file; a process that waited for it finds the file
+    // made and filled, and opens it like any other.
+    if (!Exclusive && !DataFile->MarkedReadOnly) {
+        TDataTableLocks& locks = DataDirectory.Locks->AddDataTable(TableName);
+        if (!locks.WriteLock())
+            RaiseError(TBL_WRITELOCK);
+        FIndexRebuildLocks = &locks;
+        try {
+            IndexFile->OpenFile();
+            EndIndexRebuild();
+            return;
+        } catch (const ETblEngineError& e) {
+            IndexFile->CloseFile();
+            if (e.ErrorCode != TBL_OSENOENT && e.ErrorCode != TBL_READERR) {
+                EndIndexRebuild();
+                throw;
+            }
+        }
+    }
+    MissingIndex = true;
+    IndexRebuildPending = true;
+    IndexFile->CreateDefault();
+    IndexFile->OpenFile();
+}
+
+void TDataTable::EndIndexRebuild()
+{
+    IndexRebuildPending = false;
+    if (FIndexRebuildLocks != nullptr) {
+        TDataTableLocks* locks = FIndexRebuildLocks;
+        FIndexRebuildLocks = nullptr;
+        locks->WriteUnlock();
     }
 }
 
@@ -227,6 +262,7 @@ void TDataTable::CloseTable()
         }
         DataTableLocks->WriteUnlock();
     }
+    EndIndexRebuild();
     TableLock = false;
     std::fill(RecordLocks.begin(), RecordLocks.end(), uint8_t(0));
     std::fill(SemaphoreLocks.begin(), SemaphoreLocks.end(), uint8_t(0));

@@ -50,6 +50,10 @@ public:
     std::unique_ptr<TIndexFile> IndexFile;
     std::unique_ptr<TBlobFile> BlobFile;
     bool MissingIndex = false;
+    // Set while a re-created index file still has to be filled by the cursor that opened the table. For a
+    // table that takes locks, the table write lock is held from before the file is re-created until it has
+    // been filled, so that no other process reads the half-made index or re-creates it at the same time.
+    bool IndexRebuildPending = false;
     bool InTransaction = false;
     bool WrittenTo = false;
     std::unique_ptr<TDataPassword> DataPassword;
@@ -71,6 +75,8 @@ public:
     bool ReadLockTable();
     void ReadUnlockTable();
     bool StrictChangeDetection() const;
+    // Releases the write lock of a pending index rebuild (nothing when none is held) and clears the flag.
+    void EndIndexRebuild();
 
     // The password whose digest the stored digest belongs to: known passwords first, then the session's
     // callback while it supplies new ones; 10498 when none fits.
@@ -88,8 +94,10 @@ public:
 
 private:
     void AssignFiles();
+    void OpenMissingIndex();
     void CloseFiles();
     void CheckHeaders(bool indexRecreated);
+    TDataTableLocks* FIndexRebuildLocks = nullptr; // write-locked while IndexRebuildPending
 };
 
 } // namespace tableengine

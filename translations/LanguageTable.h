@@ -1,5 +1,5 @@
 // The translations table "Language" as the data module reads it: by field position, from its first row to
-// its last. The table engine supplies the real table; until a table can be opened, opening it fails.
+// its last.
 #pragma once
 
 #include "platform/Text.h"
@@ -26,7 +26,12 @@ public:
 // Opens the table "Language" of the database "Taal" in the given folder; throws when it cannot be opened.
 using TLanguageTableOpener = std::function<std::unique_ptr<TLanguageTable>(const std::string& directory)>;
 
-// The opener used by the program.
+// The database the translations are read from.
+inline constexpr char16_t TaalDatabaseName[] = u"Taal";
+inline constexpr char16_t LanguageTableName[] = u"Language";
+
+// The opener used by the program: the table component on the database component "Taal" of the default
+// session, which the data module has connected to the folder; throws when that database is not connected.
 std::unique_ptr<TLanguageTable> OpenLanguageTable(const std::string& directory);
 
 } // namespace translations

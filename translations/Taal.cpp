@@ -1,5 +1,7 @@
 #include "translations/Taal.h"
 
+#include "tableengine/TblComp.h"
+
 #include "platform/Folders.h"
 #include "platform/Paths.h"
 
@@ -21,6 +23,8 @@ TTaal_dat::TTaal_dat(std::string directory, TLanguageTableOpener opener)
     DataModuleCreate();
 }
 
+TTaal_dat::~TTaal_dat() { DataModuleDestroy(); }
+
 std::string TTaal_dat::DefaultDirectory()
 {
     return platform::JoinPath(platform::ExecutableFolder(), "3Tdata");
@@ -28,44 +32,55 @@ std::string TTaal_dat::DefaultDirectory()
 
 void TTaal_dat::DataModuleCreate()
 {
+    db = std::make_unique<tableengine::TTblDatabase>();
     platform::CreateFolder(directory_); // a failure is ignored: the table then cannot be opened
+    try {
+        db->SetDatabaseName(TaalDatabaseName);
+        db->SetDirectory(platform::Utf8ToText(directory_));
+        db->SetConnected(true);
+    } catch (...) {
+        connectError_ = std::current_exception();
+    }
     ignoreTaal_ = false;
 }
+
+void TTaal_dat::DataModuleDestroy() { db.reset(); }
 
 void TTaal_dat::FillTaal(int nr)
 {
     TaalData.clear();
 
-    std::unique_ptr<TLanguageTable> table;
-    for (int attempt = 0; attempt < 2 && !table; ++attempt) {
+    // Taal_tbl exists only while this runs; its destructor closes and releases it on every path.
+    std::unique_ptr<TLanguageTable> Taal_tbl;
+    for (int attempt = 0; attempt < 2 && !Taal_tbl; ++attempt) {
         try {
-            table = opener_ ? opener_(directory_) : nullptr;
+            Taal_tbl = opener_ ? opener_(directory_) : nullptr;
         } catch (...) {
-            table.reset();
+            Taal_tbl.reset();
         }
     }
-    if (!table)
+    if (!Taal_tbl)
         ignoreTaal_ = true;
 
-    const int fieldCount = table ? table->FieldCount() : 0;
+    const int fieldCount = Taal_tbl ? Taal_tbl->FieldCount() : 0;
     // A negative number would name the text-number column; such numbers get the default language too.
     if (nr < 0 || nr >= fieldCount - 1)
         nr = DefaultLanguage;
 
-    if (!ignoreTaal_ && table) {
+    if (!ignoreTaal_ && Taal_tbl) {
         // A table with fewer columns than the default language needs reads its missing columns as empty.
-        const auto text = [&](int field) { return field < fieldCount ? table->FieldAsString(field) : Text(); };
-        table->First();
-        while (!table->Eof()) {
+        const auto text = [&](int field) { return field < fieldCount ? Taal_tbl->FieldAsString(field) : Text(); };
+        Taal_tbl->First();
+        while (!Taal_tbl->Eof()) {
             TTaalData entry;
-            entry.id = table->FieldAsInteger(0);
+            entry.id = Taal_tbl->FieldAsInteger(0);
             entry.Value = text(nr + 1);
             if (entry.Value.empty())
                 entry.Value = text(DefaultLanguage + 1);
             TaalData.push_back(std::move(entry));
-            table->Next();
+            Taal_tbl->Next();
         }
-        table->Close();
+        Taal_tbl->Close();
     }
 }
 

@@ -5,8 +5,14 @@
 #include "translations/LanguageTable.h"
 
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace tableengine {
+class TTblDatabase;
+}
 
 namespace translations {
 
@@ -23,6 +29,7 @@ public:
     // Creates the module on the given database folder (created when missing; a failure is ignored), reading
     // the table through opener.
     TTaal_dat(std::string directory, TLanguageTableOpener opener);
+    ~TTaal_dat();
     TTaal_dat(const TTaal_dat&) = delete;
     TTaal_dat& operator=(const TTaal_dat&) = delete;
 
@@ -36,12 +43,20 @@ public:
     platform::Text GetTaal(int32_t id) const;
     bool IgnoreTaal() const { return ignoreTaal_; }
     const std::string& Directory() const { return directory_; }
+    // The database component "Taal", connected to Directory() from creation to destruction.
+    const tableengine::TTblDatabase& Database() const { return *db; }
+    // The error that connecting the database raised, if any. The program shows it in the toolkit's
+    // standard error box; start-up goes on and the table then fails to open.
+    std::exception_ptr ConnectError() const { return connectError_; }
 
     std::vector<TTaalData> TaalData;
 
 private:
     void DataModuleCreate();
+    void DataModuleDestroy();
 
+    std::unique_ptr<tableengine::TTblDatabase> db;
+    std::exception_ptr connectError_;
     std::string directory_;
     TLanguageTableOpener opener_;
     bool ignoreTaal_ = false;

@@ -50,7 +50,14 @@ TEST(MemoryDirectoryTest, TablesLiveInEngineMemory)
     }
     TDataCursor missing(dir, "Nothing", false, false);
     EXPECT_EQ(CatchEngineError([&] { missing.OpenCursor(); }).ErrorCode, 11010);
+    // A cursor that outlives its directory is closed with it and refuses to open again.
+    TDataCursor late(dir, "Language", false, false);
+    late.OpenCursor();
     session.CloseDataDirectory(dir);
+    EXPECT_FALSE(late.IsOpen);
+    EXPECT_EQ(late.DataDirectory(), nullptr);
+    EXPECT_THROW(late.OpenCursor(), EDatabaseError);
+    EXPECT_EQ(CatchEngineError([&] { late.CheckError(8709); }).ErrorCode, 8709);
     engine.StopDataSession(session);
 }
 
