@@ -109,7 +109,6 @@ void TBufferedFile::InitializeBuffers()
     FCacheHits = FCacheMisses = FReads = FTotalReads = FWrites = 0;
     FCapacity = GetMaxBuffers();
     FReadAheadBuffers = GetReadAheadBuffers();
-    FBuffers.reserve(FCapacity);
     FWriteBuffers.reserve(FCapacity);
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -73,7 +74,8 @@ public:
     std::vector<uint8_t> FWriteBuffer;
     TBuffer* FFirstBuffer = nullptr;
     TBuffer* FLastBuffer = nullptr;
-    std::vector<std::unique_ptr<TBuffer>> FBuffers; // ascending FNumber
+    // Ascending FNumber. A deque: reading on evicts the lowest numbers and appends new ones at the end.
+    std::deque<std::unique_ptr<TBuffer>> FBuffers;
     std::size_t FCapacity = 1;                       // the cache size
     std::vector<TBuffer*> FWriteBuffers;
     uint64_t FCacheHits = 0;

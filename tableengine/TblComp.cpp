@@ -357,14 +357,7 @@ int32_t TTblField::AsInteger() const
     }
     if (!FTable.HasRecord())
         return 0;
-    TDataCursor& c = *FTable.Handle();
-    const TFieldDefinition& d = c.GetFieldDefinition(FFieldNum);
-    std::vector<uint8_t> value(d.DataSize);
-    TFieldValue v;
-    v.Definition = &d;
-    v.Size = c.GetField(FFieldNum, FTable.ActiveBuffer().data(), v.Blank, value.data());
-    v.Data = value.data();
-    return tableengine::AsInteger(v);
+    return tableengine::AsInteger(FTable.Handle()->GetFieldValue(FFieldNum, FTable.ActiveBuffer().data()));
 }
 
 Text TTblField::AsString() const
@@ -382,12 +375,7 @@ Text TTblField::AsString() const
         bytes.resize(got);
         return platform::AnsiToText(bytes);
     }
-    std::vector<uint8_t> value(d.DataSize);
-    TFieldValue v;
-    v.Definition = &d;
-    v.Size = c.GetField(FFieldNum, FTable.ActiveBuffer().data(), v.Blank, value.data());
-    v.Data = value.data();
-    return tableengine::AsString(v);
+    return tableengine::AsString(c.GetFieldValue(FFieldNum, FTable.ActiveBuffer().data()));
 }
 
 // ---- BLOB stream
