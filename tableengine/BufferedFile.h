@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -43,6 +42,7 @@ public:
     TBuffer* FPrevBuffer = nullptr;
     // Dropped from the cache while a user still held it; freed by the last PutBuffer.
     bool FDetached = false;
+    std::size_t FOwnedIndex = 0; // position in the file's FOwned while cached
 
     std::size_t BufferSize() const { return FBuffer.size(); }
     const uint8_t* Data() const { return FBuffer.data(); }
@@ -74,8 +74,9 @@ public:
     std::vector<uint8_t> FWriteBuffer;
     TBuffer* FFirstBuffer = nullptr;
     TBuffer* FLastBuffer = nullptr;
-    // Ascending FNumber. A deque: reading on evicts the lowest numbers and appends new ones at the end.
-    std::deque<std::unique_ptr<TBuffer>> FBuffers;
+    // The cached buffers in ascending FNumber, owned by FOwned. Plain pointers, so that moving the list's
+    // entries (reading on evicts the lowest numbers and appends new ones) is one memory move.
+    std::vector<TBuffer*> FBuffers;
     std::size_t FCapacity = 1;                       // the cache size
     std::vector<TBuffer*> FWriteBuffers;
     uint64_t FCacheHits = 0;
@@ -142,6 +143,7 @@ private:
     std::unique_ptr<TBuffer> TakeFromSorted(TBuffer* b);
     void ReadBlocks(int slot, int32_t first, uint32_t count);
     bool DetectChanges(TDataCursor* cursor, bool& changed);
+    std::vector<std::unique_ptr<TBuffer>> FOwned; // the cached buffers, in no order
     std::vector<std::unique_ptr<TBuffer>> FDetached;
     std::unique_ptr<TBuffer> FSpare; // an evicted buffer on its way to a new number
 };
