@@ -349,7 +349,16 @@ TBuffer* TBufferedFile::GetBuffer(TDataCursor* cursor, int slot, int direction, 
             return b;
         }
     }
-    if (TBuffer* found = FindCached(number)) {
+    // Reading on in block order finds the block right after the previous hit in the sorted list.
+    TBuffer* found = nullptr;
+    if (FLastHit + 1 < FBuffers.size() && FBuffers[FLastHit + 1]->FNumber == number) {
+        found = FBuffers[++FLastHit];
+    } else {
+        FLastHit = InsertPosition(number);
+        if (FLastHit < FBuffers.size() && FBuffers[FLastHit]->FNumber == number)
+            found = FBuffers[FLastHit];
+    }
+    if (found != nullptr) {
         MoveToFront(found);
         ++FCacheHits;
         ++found->FUseCount;

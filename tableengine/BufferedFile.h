@@ -77,6 +77,7 @@ public:
     // The cached buffers in ascending FNumber, owned by FOwned. Plain pointers, so that moving the list's
     // entries (reading on evicts the lowest numbers and appends new ones) is one memory move.
     std::vector<TBuffer*> FBuffers;
+    std::size_t FLastHit = 0; // position in FBuffers of the last block found there (a hint only)
     std::size_t FCapacity = 1;                       // the cache size
     std::vector<TBuffer*> FWriteBuffers;
     uint64_t FCacheHits = 0;

@@ -149,8 +149,16 @@ std::size_t TDataCursor::GetField(int fieldNum, const uint8_t* record, bool& bla
 
 TFieldValue TDataCursor::GetFieldValue(int fieldNum, const uint8_t* record) const
 {
-    const TFieldDefinition& d = GetFieldDefinition(fieldNum);
-    const bool pseudo = fieldNum < 0;
+    return FieldValueOf(GetFieldDefinition(fieldNum), fieldNum < 0, record);
+}
+
+TFieldValue TDataCursor::GetFieldValue(const TFieldDefinition& definition, const uint8_t* record) const
+{
+    return FieldValueOf(definition, false, record);
+}
+
+TFieldValue TDataCursor::FieldValueOf(const TFieldDefinition& d, bool pseudo, const uint8_t* record) const
+{
     const std::size_t start = pseudo ? d.Offset : std::size_t(d.Offset) + 1;
     std::size_t size = d.DataSize;
     // Offsets come from the file: a definition reaching past the record is a corrupt header.

@@ -75,12 +75,16 @@ public:
     std::size_t GetField(int fieldNum, const uint8_t* record, bool& blank, uint8_t* value = nullptr) const;
     // The same value as GetField copies out, pointing into the record buffer instead of copying it.
     TFieldValue GetFieldValue(int fieldNum, const uint8_t* record) const;
+    // The same for a field definition of this table (from GetFieldDefinition of a field 1..FieldCount), without
+    // looking it up again.
+    TFieldValue GetFieldValue(const TFieldDefinition& definition, const uint8_t* record) const;
 
     // Reads record `number` through the cache into a RecordLength buffer under the read lock; 0 or a code
     // from the cache (8962 for a bad number, 9217 for one beyond the file). Repeats once after a change.
     void ReadRecord(int32_t number, uint8_t* buffer, int direction = 0, bool readAhead = false);
 
 private:
+    TFieldValue FieldValueOf(const TFieldDefinition& d, bool pseudo, const uint8_t* record) const;
     bool FExclusive;
     bool FReadOnly;
     bool FTemporary;
