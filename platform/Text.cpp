@@ -5,6 +5,8 @@
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
 
+#include <array>
+#include <atomic>
 #include <charconv>
 #include <memory>
 #include <mutex>
@@ -42,14 +44,58 @@ ConverterPtr openConverter(const std::string& name)
     return c;
 }
 
-ConverterPtr currentConverter()
+// Raised whenever the code page changes, so that each thread's cached converter is renewed.
+std::atomic<uint64_t>& codePageGeneration()
 {
-    std::string name;
+    static std::atomic<uint64_t> generation{1};
+    return generation;
+}
+
+// The calling thread's converter for the current code page (ICU converters are not shared between threads),
+// and, for a single-byte code page, the character of each byte, taken from that converter.
+struct ThreadConverter {
+    uint64_t generation = 0;
+    ConverterPtr converter;
+    bool singleByte = false;
+    std::array<char16_t, 256> characters{};
+
+    UConverter* Get()
     {
-        std::lock_guard<std::mutex> guard(codePageLock());
-        name = codePageName();
+        const uint64_t current = codePageGeneration().load(std::memory_order_acquire);
+        if (current != generation) {
+            std::string name;
+            {
+                std::lock_guard<std::mutex> guard(codePageLock());
+                name = codePageName();
+            }
+            converter = openConverter(name);
+            generation = current;
+            singleByte = converter && ucnv_getMaxCharSize(converter.get()) == 1 && FillCharacters();
+        }
+        return converter.get();
     }
-    return openConverter(name);
+
+private:
+    // Every byte must convert on its own to exactly one character; otherwise the table is not used.
+    bool FillCharacters()
+    {
+        for (int b = 0; b < 256; ++b) {
+            const char in = static_cast<char>(b);
+            UChar out[4] = {};
+            UErrorCode status = U_ZERO_ERROR;
+            const int32_t n = ucnv_toUChars(converter.get(), out, 4, &in, 1, &status);
+            if (U_FAILURE(status) || n != 1)
+                return false;
+            characters[static_cast<std::size_t>(b)] = out[0];
+        }
+        return true;
+    }
+};
+
+ThreadConverter& currentConverter()
+{
+    thread_local ThreadConverter converter;
+    return converter;
 }
 
 } // namespace
@@ -88,6 +134,7 @@ bool SetAnsiCodePage(const std::string& name)
         return false;
     std::lock_guard<std::mutex> guard(codePageLock());
     codePageName() = name;
+    codePageGeneration().fetch_add(1, std::memory_order_release);
     return true;
 }
 
@@ -101,12 +148,19 @@ Text AnsiToText(std::string_view ansi)
 {
     if (ansi.empty())
         return Text();
-    ConverterPtr c = currentConverter();
-    if (!c)
+    ThreadConverter& tc = currentConverter();
+    UConverter* c = tc.Get();
+    if (c == nullptr)
         throw std::runtime_error("ANSI code page unavailable");
+    if (tc.singleByte) {
+        Text out(ansi.size(), u'\0');
+        for (std::size_t i = 0; i < ansi.size(); ++i)
+            out[i] = tc.characters[static_cast<unsigned char>(ansi[i])];
+        return out;
+    }
     Text out(ansi.size() * 2, u'\0');
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t n = ucnv_toUChars(c.get(), out.data(), static_cast<int32_t>(out.size()), ansi.data(),
+    const int32_t n = ucnv_toUChars(c, out.data(), static_cast<int32_t>(out.size()), ansi.data(),
                                     static_cast<int32_t>(ansi.size()), &status);
     if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
         throw std::runtime_error("ANSI conversion failed");
@@ -118,12 +172,12 @@ std::string TextToAnsi(TextView text)
 {
     if (text.empty())
         return std::string();
-    ConverterPtr c = currentConverter();
-    if (!c)
+    UConverter* c = currentConverter().Get();
+    if (c == nullptr)
         throw std::runtime_error("ANSI code page unavailable");
     std::string out(text.size() * 4, '\0');
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t n = ucnv_fromUChars(c.get(), out.data(), static_cast<int32_t>(out.size()), text.data(),
+    const int32_t n = ucnv_fromUChars(c, out.data(), static_cast<int32_t>(out.size()), text.data(),
                                       static_cast<int32_t>(text.size()), &status);
     if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
         throw std::runtime_error("ANSI conversion failed");

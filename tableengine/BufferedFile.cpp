@@ -110,6 +110,7 @@ void TBufferedFile::InitializeBuffers()
     FCapacity = GetMaxBuffers();
     FReadAheadBuffers = GetReadAheadBuffers();
     FBuffers.reserve(FCapacity);
+    FOwned.reserve(FCapacity);
     FWriteBuffers.reserve(FCapacity);
 }
 
@@ -128,7 +129,7 @@ void TBufferedFile::CloseFile()
 TBuffer* TBufferedFile::FindCached(int32_t number) const
 {
     const std::size_t pos = InsertPosition(number);
-    return pos < FBuffers.size() && FBuffers[pos]->FNumber == number ? FBuffers[pos].get() : nullptr;
+    return pos < FBuffers.size() && FBuffers[pos]->FNumber == number ? FBuffers[pos] : nullptr;
 }
 
 std::vector<int32_t> TBufferedFile::RecencyOrder() const
@@ -195,16 +196,24 @@ void TBufferedFile::InsertSorted(TBuffer* b)
         FSpare.reset();
         RaiseBufferCorrupt();
     }
-    FBuffers.insert(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos), std::move(FSpare));
+    FBuffers.insert(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos), b);
+    b->FOwnedIndex = FOwned.size();
+    FOwned.push_back(std::move(FSpare));
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::TakeFromSorted(TBuffer* b)
 {
     const std::size_t pos = InsertPosition(b->FNumber);
-    if (pos >= FBuffers.size() || FBuffers[pos].get() != b)
+    if (pos >= FBuffers.size() || FBuffers[pos] != b || b->FOwnedIndex >= FOwned.size() ||
+        FOwned[b->FOwnedIndex].get() != b)
         RaiseBufferCorrupt();
-    std::unique_ptr<TBuffer> out = std::move(FBuffers[pos]);
     FBuffers.erase(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos));
+    std::unique_ptr<TBuffer> out = std::move(FOwned[b->FOwnedIndex]);
+    if (b->FOwnedIndex + 1 < FOwned.size()) {
+        FOwned[b->FOwnedIndex] = std::move(FOwned.back());
+        FOwned[b->FOwnedIndex]->FOwnedIndex = b->FOwnedIndex;
+    }
+    FOwned.pop_back();
     return out;
 }
 
@@ -340,7 +349,16 @@ TBuffer* TBufferedFile::GetBuffer(TDataCursor* cursor, int slot, int direction, 
             return b;
         }
     }
-    if (TBuffer* found = FindCached(number)) {
+    // Reading on in block order finds the block right after the previous hit in the sorted list.
+    TBuffer* found = nullptr;
+    if (FLastHit + 1 < FBuffers.size() && FBuffers[FLastHit + 1]->FNumber == number) {
+        found = FBuffers[++FLastHit];
+    } else {
+        FLastHit = InsertPosition(number);
+        if (FLastHit < FBuffers.size() && FBuffers[FLastHit]->FNumber == number)
+            found = FBuffers[FLastHit];
+    }
+    if (found != nullptr) {
         MoveToFront(found);
         ++FCacheHits;
         ++found->FUseCount;
@@ -413,9 +431,9 @@ bool TBufferedFile::FlushBuffers()
 {
     if (Exclusive) {
         FWriteBuffers.clear();
-        for (const auto& b : FBuffers)
+        for (TBuffer* b : FBuffers)
             if (b->FWriteFlag && b->FUseCount == 0)
-                FWriteBuffers.push_back(b.get());
+                FWriteBuffers.push_back(b);
     }
     if (FWriteBuffers.empty())
         return false;
@@ -458,7 +476,7 @@ bool TBufferedFile::FlushBuffers()
 
 void TBufferedFile::FreeBuffers()
 {
-    for (auto& b : FBuffers) {
+    for (auto& b : FOwned) {
         if (b->FUseCount > 0) {
             // Still held by a caller: it stays valid until given back.
             b->FDetached = true;
@@ -466,6 +484,7 @@ void TBufferedFile::FreeBuffers()
             FDetached.push_back(std::move(b));
         }
     }
+    FOwned.clear();
     FBuffers.clear();
     FFirstBuffer = FLastBuffer = nullptr;
     FWriteBuffers.clear();

@@ -42,6 +42,7 @@ public:
     TBuffer* FPrevBuffer = nullptr;
     // Dropped from the cache while a user still held it; freed by the last PutBuffer.
     bool FDetached = false;
+    std::size_t FOwnedIndex = 0; // position in the file's FOwned while cached
 
     std::size_t BufferSize() const { return FBuffer.size(); }
     const uint8_t* Data() const { return FBuffer.data(); }
@@ -73,7 +74,10 @@ public:
     std::vector<uint8_t> FWriteBuffer;
     TBuffer* FFirstBuffer = nullptr;
     TBuffer* FLastBuffer = nullptr;
-    std::vector<std::unique_ptr<TBuffer>> FBuffers; // ascending FNumber
+    // The cached buffers in ascending FNumber, owned by FOwned. Plain pointers, so that moving the list's
+    // entries (reading on evicts the lowest numbers and appends new ones) is one memory move.
+    std::vector<TBuffer*> FBuffers;
+    std::size_t FLastHit = 0; // position in FBuffers of the last block found there (a hint only)
     std::size_t FCapacity = 1;                       // the cache size
     std::vector<TBuffer*> FWriteBuffers;
     uint64_t FCacheHits = 0;
@@ -140,6 +144,7 @@ private:
     std::unique_ptr<TBuffer> TakeFromSorted(TBuffer* b);
     void ReadBlocks(int slot, int32_t first, uint32_t count);
     bool DetectChanges(TDataCursor* cursor, bool& changed);
+    std::vector<std::unique_ptr<TBuffer>> FOwned; // the cached buffers, in no order
     std::vector<std::unique_ptr<TBuffer>> FDetached;
     std::unique_ptr<TBuffer> FSpare; // an evicted buffer on its way to a new number
 };

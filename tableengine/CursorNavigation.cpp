@@ -130,6 +130,7 @@ void TCursorNavigation::SetIndexPos(int slot)
     const bool first = c.FIndexPos == UnselectedIndexSlot;
     c.FIndexPos = static_cast<uint8_t>(slot);
     FCurrentPage.Bind(&FIndexDefinition);
+    ReplaceCurrentPage();
     FCurrentPageNumber = 0;
     if (first) {
         RefreshRecordCount();
@@ -259,9 +260,16 @@ TPage* TCursorNavigation::FetchPage(int32_t number)
     return page;
 }
 
-void TCursorNavigation::StoreLeaf(const TPage& leaf, int32_t number, int32_t counter, int32_t sequence)
+void TCursorNavigation::ReplaceCurrentPage() { ++FCurrentPageCopies; }
+
+void TCursorNavigation::StoreLeaf(const TPage& leaf, int32_t number, int32_t counter, int32_t sequence,
+                                  bool arrived)
 {
-    FCurrentPage = leaf.FEntries;
+    if (arrived || number != FCurrentPageNumber ||
+        leaf.FEntries.GetNumberOfKeys() != FCurrentPage.GetNumberOfKeys()) {
+        FCurrentPage = leaf.FEntries;
+        ReplaceCurrentPage();
+    }
     FCurrentPageNumber = number;
     FCurKeyCounter = counter;
     FSequenceNumber = sequence;
@@ -273,6 +281,7 @@ void TCursorNavigation::MakeEmpty()
     FBOF = true;
     FEOF = true;
     FCurrentPage.Bind(&FIndexDefinition);
+    ReplaceCurrentPage();
     FCurrentPageNumber = 0;
     FCurKeyCounter = 0;
     FCurRecordNumber = 0;
@@ -478,7 +487,8 @@ bool TCursorNavigation::TryMoveBy(int n)
         bof = false;
         eof = false;
     }
-    StoreLeaf(*page, number, k, sequence);
+    // Arriving on another leaf copies it; a step within the leaf the cursor stands on keeps the copy.
+    StoreLeaf(*page, number, k, sequence, false);
     FBOF = bof;
     FEOF = eof;
     return true;
@@ -493,26 +503,29 @@ void TCursorNavigation::MoveBy(int n)
 
 // ---- records
 
-int32_t TCursorNavigation::RunLength(int direction) const
+int32_t TCursorNavigation::RunLength(int direction)
 {
     const TDataFile& data = *Cursor().DataTable->DataFile;
     const auto limit = static_cast<int32_t>(std::max<uint32_t>(data.FReadAheadBuffers, 1));
-    int32_t run = 1;
-    const int step = direction == rdBackward ? -1 : 1;
-    int k = FCurKeyCounter;
-    int32_t previous = FCurrentPage.GetRecordNumber(k);
+    const int k = FCurKeyCounter;
     const int count = FCurrentPage.GetNumberOfKeys();
-    while (run < limit) {
-        k += step;
-        if (k < 1 || k > count)
-            break;
-        const int32_t next = FCurrentPage.GetRecordNumber(k);
-        if (next != previous + step)
-            break;
-        previous = next;
-        ++run;
+    if (k < 1 || k > count)
+        return 1;
+    // Consecutive record numbers form chains along the leaf; the chain around the current entry is found
+    // once and serves every entry on it, so that reading a leaf costs one pass over its entries.
+    if (FRunCopy != FCurrentPageCopies || k < FRunFirst || k > FRunLast) {
+        int first = k;
+        while (first > 1 && FCurrentPage.GetRecordNumber(first - 1) + 1 == FCurrentPage.GetRecordNumber(first))
+            --first;
+        int last = k;
+        while (last < count && FCurrentPage.GetRecordNumber(last + 1) == FCurrentPage.GetRecordNumber(last) + 1)
+            ++last;
+        FRunFirst = first;
+        FRunLast = last;
+        FRunCopy = FCurrentPageCopies;
     }
-    return run;
+    const int32_t run = direction == rdBackward ? k - FRunFirst + 1 : FRunLast - k + 1;
+    return std::min(run, limit);
 }
 
 void TCursorNavigation::RefreshCurrentRecord(int direction)

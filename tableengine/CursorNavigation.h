@@ -116,9 +116,19 @@ private:
     bool TryMoveBy(int n);
     void RefindCurrentKey();
     bool IsVisible() const;
-    int32_t RunLength(int direction) const;
+    int32_t RunLength(int direction);
     TPage* FetchPage(int32_t number);
-    void StoreLeaf(const TPage& leaf, int32_t number, int32_t counter, int32_t sequence);
+    // Stands on entry `counter` of the leaf. The leaf's entries are copied when the cursor arrives on it (or
+    // when forced); a step within the same leaf keeps the copy.
+    void StoreLeaf(const TPage& leaf, int32_t number, int32_t counter, int32_t sequence, bool arrived = true);
+    void ReplaceCurrentPage();
+
+    // The entries of FCurrentPage around the current one whose record numbers follow each other by +1
+    // (first and last entry), valid while FCurrentPageCopies equals FRunCopy.
+    uint64_t FCurrentPageCopies = 0;
+    uint64_t FRunCopy = 0;
+    int FRunFirst = 0;
+    int FRunLast = 0;
 
     std::unique_ptr<TKeyLocale> FKeyLocale;
 };

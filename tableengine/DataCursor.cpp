@@ -149,19 +149,38 @@ const TFieldDefinition& TDataCursor::GetFieldDefinition(int fieldNum) const
 
 std::size_t TDataCursor::GetField(int fieldNum, const uint8_t* record, bool& blank, uint8_t* value) const
 {
-    const TFieldDefinition& d = GetFieldDefinition(fieldNum);
-    const bool pseudo = fieldNum < 0;
+    const TFieldValue v = GetFieldValue(fieldNum, record);
+    blank = v.Blank;
+    if (value != nullptr)
+        std::memcpy(value, v.Data, v.Size);
+    return v.Size;
+}
+
+TFieldValue TDataCursor::GetFieldValue(int fieldNum, const uint8_t* record) const
+{
+    return FieldValueOf(GetFieldDefinition(fieldNum), fieldNum < 0, record);
+}
+
+TFieldValue TDataCursor::GetFieldValue(const TFieldDefinition& definition, const uint8_t* record) const
+{
+    return FieldValueOf(definition, false, record);
+}
+
+TFieldValue TDataCursor::FieldValueOf(const TFieldDefinition& d, bool pseudo, const uint8_t* record) const
+{
     const std::size_t start = pseudo ? d.Offset : std::size_t(d.Offset) + 1;
     std::size_t size = d.DataSize;
     // Offsets come from the file: a definition reaching past the record is a corrupt header.
     if (start + size > RecordLength || (!pseudo && d.Offset >= RecordLength))
         DataTable->RaiseError(TBL_HEADERCORRUPT);
-    blank = pseudo ? false : record[d.Offset] == 0;
     if (!pseudo && d.DataType == dtBlob)
         size = std::min<std::size_t>(size, 4);
-    if (value != nullptr)
-        std::memcpy(value, record + start, size);
-    return size;
+    TFieldValue v;
+    v.Definition = &d;
+    v.Blank = pseudo ? false : record[d.Offset] == 0;
+    v.Data = record + start;
+    v.Size = size;
+    return v;
 }
 
 void TDataCursor::ReadRecord(int32_t number, uint8_t* buffer, int direction, bool readAhead)

@@ -5,6 +5,7 @@
 #include "tableengine/CursorBlobs.h"
 #include "tableengine/CursorNavigation.h"
 #include "tableengine/DataHeader.h"
+#include "tableengine/FieldValues.h"
 
 #include "platform/Locale.h"
 
@@ -74,6 +75,11 @@ public:
     // Field access on a record buffer of RecordLength bytes: blank flag, and (when value is given) the value
     // area copied out (DataSize bytes; a BLOB field's 4-byte block number). Returns the bytes copied.
     std::size_t GetField(int fieldNum, const uint8_t* record, bool& blank, uint8_t* value = nullptr) const;
+    // The same value as GetField copies out, pointing into the record buffer instead of copying it.
+    TFieldValue GetFieldValue(int fieldNum, const uint8_t* record) const;
+    // The same for a field definition of this table (from GetFieldDefinition of a field 1..FieldCount), without
+    // looking it up again.
+    TFieldValue GetFieldValue(const TFieldDefinition& definition, const uint8_t* record) const;
 
     // Reads record `number` through the cache into a RecordLength buffer under the read lock; 0 or a code
     // from the cache (8962 for a bad number, 9217 for one beyond the file). Repeats once after a change.
@@ -83,6 +89,7 @@ public:
     void DirectoryClosed();
 
 private:
+    TFieldValue FieldValueOf(const TFieldDefinition& d, bool pseudo, const uint8_t* record) const;
     TDataDirectory* FDataDirectory;
     TDataEngine& FDataEngine;
     bool FExclusive;

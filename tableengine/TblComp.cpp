@@ -328,8 +328,10 @@ void TTblDatabase::UnregisterDataSet(TTblTable* table) { std::erase(FDataSets, t
 
 // ---- fields
 
-TTblField::TTblField(TTblTable& table, int fieldNum, std::string name, TFieldType type, uint16_t size, bool required)
-    : FTable(table), FFieldNum(fieldNum), FName(std::move(name)), FType(type), FSize(size), FRequired(required)
+TTblField::TTblField(TTblTable& table, int fieldNum, std::string name, TFieldType type, uint16_t size, bool required,
+                     const TFieldDefinition* definition)
+    : FTable(table), FFieldNum(fieldNum), FName(std::move(name)), FType(type), FSize(size), FRequired(required),
+      FDefinition(definition)
 {
 }
 
@@ -357,14 +359,10 @@ int32_t TTblField::AsInteger() const
     }
     if (!FTable.HasRecord())
         return 0;
-    TDataCursor& c = *FTable.Handle();
-    const TFieldDefinition& d = c.GetFieldDefinition(FFieldNum);
-    std::vector<uint8_t> value(d.DataSize);
-    TFieldValue v;
-    v.Definition = &d;
-    v.Size = c.GetField(FFieldNum, FTable.ActiveBuffer().data(), v.Blank, value.data());
-    v.Data = value.data();
-    return tableengine::AsInteger(v);
+    const TDataCursor& c = *FTable.Handle();
+    const uint8_t* record = FTable.ActiveBuffer().data();
+    return tableengine::AsInteger(FDefinition != nullptr ? c.GetFieldValue(*FDefinition, record)
+                                                          : c.GetFieldValue(FFieldNum, record));
 }
 
 Text TTblField::AsString() const
@@ -372,7 +370,7 @@ Text TTblField::AsString() const
     if (!FTable.HasRecord())
         return {};
     TDataCursor& c = *FTable.Handle();
-    const TFieldDefinition& d = c.GetFieldDefinition(FFieldNum);
+    const TFieldDefinition& d = FDefinition != nullptr ? *FDefinition : c.GetFieldDefinition(FFieldNum);
     if (d.DataType == dtBlob) {
         if (FType != ftMemo && FType != ftFmtMemo)
             return {};
@@ -382,12 +380,7 @@ Text TTblField::AsString() const
         bytes.resize(got);
         return platform::AnsiToText(bytes);
     }
-    std::vector<uint8_t> value(d.DataSize);
-    TFieldValue v;
-    v.Definition = &d;
-    v.Size = c.GetField(FFieldNum, FTable.ActiveBuffer().data(), v.Blank, value.data());
-    v.Data = value.data();
-    return tableengine::AsString(v);
+    return tableengine::AsString(c.GetFieldValue(d, FTable.ActiveBuffer().data()));
 }
 
 // ---- BLOB stream
@@ -517,7 +510,7 @@ void TTblTable::Open()
             if (d.Hidden != 0)
                 continue;
             FFields.push_back(std::make_unique<TTblField>(*this, num, ReadShortString(d.FieldName, sizeof d.FieldName, 60),
-                                                          FieldTypeOf(d), FieldSizeOf(d), FieldRequired(d)));
+                                                          FieldTypeOf(d), FieldSizeOf(d), FieldRequired(d), &d));
         }
         FRecord.assign(cursor->RecordLength, 0);
         FScratch.assign(cursor->RecordLength, 0);

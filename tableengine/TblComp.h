@@ -154,7 +154,9 @@ private:
 // One field of an open table.
 class TTblField {
 public:
-    TTblField(TTblTable& table, int fieldNum, std::string name, TFieldType type, uint16_t size, bool required);
+    // definition: the engine's definition of the field, valid while the table is open.
+    TTblField(TTblTable& table, int fieldNum, std::string name, TFieldType type, uint16_t size, bool required,
+              const TFieldDefinition* definition = nullptr);
 
     int FieldNum() const { return FFieldNum; }
     Text FieldName() const;
@@ -173,6 +175,7 @@ private:
     TFieldType FType;
     uint16_t FSize;
     bool FRequired;
+    const TFieldDefinition* FDefinition;
 };
 
 // Reads the BLOB of a field of the table's active record; freed when destroyed.
