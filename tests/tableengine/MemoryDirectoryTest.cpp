@@ -48,8 +48,11 @@ TEST(MemoryDirectoryTest, TablesLiveInEngineMemory)
         EXPECT_EQ(CatchEngineError([&] { c.ReadRecord(1251, rec.data()); }).ErrorCode, 9217);
         EXPECT_EQ(engine.OpenBaseFileCount(), 0u); // nothing on disk
     }
-    TDataCursor missing(dir, "Nothing", false, false);
-    EXPECT_EQ(CatchEngineError([&] { missing.OpenCursor(); }).ErrorCode, 11010);
+    {
+        // The cursor goes before its directory is closed.
+        TDataCursor missing(dir, "Nothing", false, false);
+        EXPECT_EQ(CatchEngineError([&] { missing.OpenCursor(); }).ErrorCode, 11010);
+    }
     session.CloseDataDirectory(dir);
     engine.StopDataSession(session);
 }
