@@ -230,7 +230,9 @@ void ReplaceAtomically(const std::string& reportedPath, const std::string& targe
 {
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
-    if (existed && ::access(target.c_str(), W_OK) != 0)
+    // A file without any write permission is read-only for every user: root's access check would pass,
+    // but a file marked read-only is never replaced.
+    if (existed && (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0))
         throw EIniFileException(reportedPath);
 
     static std::atomic<unsigned> counter{0};

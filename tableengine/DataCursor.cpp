@@ -17,16 +17,23 @@ namespace tableengine {
 
 TDataCursor::TDataCursor(TDataDirectory& directory, std::string tableName, bool exclusive, bool readOnly,
                          bool temporary)
-    : DataDirectory(directory), TableName(std::move(tableName)), FExclusive(exclusive), FReadOnly(readOnly),
-      FTemporary(temporary)
+    : TableName(std::move(tableName)), FDataDirectory(&directory), FDataEngine(directory.DataSession.DataEngine),
+      FExclusive(exclusive), FReadOnly(readOnly), FTemporary(temporary)
 {
-    DataDirectory.AddCursor(this);
+    FDataDirectory->AddCursor(this);
 }
 
 TDataCursor::~TDataCursor()
 {
     CloseCursor();
-    DataDirectory.RemoveCursor(this);
+    if (FDataDirectory != nullptr)
+        FDataDirectory->RemoveCursor(this);
+}
+
+void TDataCursor::DirectoryClosed()
+{
+    CloseCursor();
+    FDataDirectory = nullptr;
 }
 
 bool TDataCursor::MarkedReadOnly() const { return DataTable != nullptr && DataTable->MarkedReadOnly; }
@@ -36,8 +43,10 @@ void TDataCursor::OpenCursor()
     if (IsOpen)
         return;
     FIndexPos = 128;
+    if (FDataDirectory == nullptr)
+        throw EDatabaseError("Cannot perform this operation on a closed database");
     try {
-        DataTable = &DataDirectory.OpenDataTable(TableName, TableName, true, false, FExclusive, FTemporary);
+        DataTable = &FDataDirectory->OpenDataTable(TableName, TableName, true, false, FExclusive, FTemporary);
         IsOpen = true;
         const TDataFile& df = *DataTable->DataFile;
         FieldCount = df.FieldCount();
@@ -63,7 +72,7 @@ void TDataCursor::CloseCursor()
     if (DataTable != nullptr) {
         TDataTable* t = DataTable;
         DataTable = nullptr;
-        DataDirectory.CloseDataTable(*t);
+        FDataDirectory->CloseDataTable(*t);
     }
     IsOpen = false;
     FieldCount = 0;
@@ -78,10 +87,10 @@ void TDataCursor::CheckError(uint16_t code, const std::string& message) const
     c.TableName = TableName;
     if (DataTable != nullptr)
         c = DataTable->ErrorContext();
-    else
-        c.DatabaseName = DataDirectory.DatabaseName();
+    else if (FDataDirectory != nullptr)
+        c.DatabaseName = FDataDirectory->DatabaseName();
     c.Message = message;
-    DataDirectory.DataSession.DataEngine.RaiseError(code, c);
+    FDataEngine.RaiseError(code, c);
 }
 
 void TDataCursor::SynchLastUpdateStamps()
@@ -133,7 +142,7 @@ const TFieldDefinition& TDataCursor::GetFieldDefinition(int fieldNum) const
         else
             c.TableName = TableName;
         c.FieldName = std::to_string(fieldNum);
-        DataDirectory.DataSession.DataEngine.RaiseError(TBL_OUTOFRANGE, c);
+        FDataEngine.RaiseError(TBL_OUTOFRANGE, c);
     }
     return *d;
 }

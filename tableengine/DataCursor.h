@@ -18,6 +18,7 @@
 namespace tableengine {
 
 class TDataDirectory;
+class TDataEngine;
 class TDataTable;
 
 class TDataCursor : public TCursorNavigation, public TCursorBlobs {
@@ -28,7 +29,8 @@ public:
     TDataCursor(const TDataCursor&) = delete;
     TDataCursor& operator=(const TDataCursor&) = delete;
 
-    TDataDirectory& DataDirectory;
+    // The cursor's directory; null once the directory was closed (the cursor is closed with it).
+    TDataDirectory* DataDirectory() const { return FDataDirectory; }
     const std::string TableName;
     TDataTable* DataTable = nullptr;
     bool IsOpen = false;
@@ -83,8 +85,13 @@ public:
     // from the cache (8962 for a bad number, 9217 for one beyond the file). Repeats once after a change.
     void ReadRecord(int32_t number, uint8_t* buffer, int direction = 0, bool readAhead = false);
 
+    // Called by a directory that goes while the cursor still exists.
+    void DirectoryClosed();
+
 private:
     TFieldValue FieldValueOf(const TFieldDefinition& d, bool pseudo, const uint8_t* record) const;
+    TDataDirectory* FDataDirectory;
+    TDataEngine& FDataEngine;
     bool FExclusive;
     bool FReadOnly;
     bool FTemporary;

@@ -1,5 +1,6 @@
 #include "tableengine/DataDirectory.h"
 
+#include "tableengine/DataCursor.h"
 #include "tableengine/DataDirectoryLocks.h"
 #include "tableengine/DataEngine.h"
 #include "tableengine/DataSession.h"
@@ -45,6 +46,11 @@ TDataDirectory::TDataDirectory(TDataSession& session, std::string name, std::str
 TDataDirectory::~TDataDirectory()
 {
     std::lock_guard<std::recursive_mutex> guard(FSection);
+    // Cursors that outlive the directory are closed now and never reach back into it.
+    const std::vector<TDataCursor*> cursors = FCursors;
+    for (TDataCursor* c : cursors)
+        c->DirectoryClosed();
+    FCursors.clear();
     for (auto& t : FTables) {
         while (t->IsOpen)
             t->CloseTable();

@@ -1,5 +1,7 @@
 #include "treelist/TreeListDelegate.h"
 
+#include <algorithm>
+
 namespace treelist {
 
 TTreeListDelegate::TTreeListDelegate(QObject* parent, const int& itemHeight)
@@ -9,7 +11,7 @@ TTreeListDelegate::TTreeListDelegate(QObject* parent, const int& itemHeight)
 
 QSize TTreeListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    return {QStyledItemDelegate::sizeHint(option, index).width(), FItemHeight};
+    return {QStyledItemDelegate::sizeHint(option, index).width(), std::max(1, FItemHeight)};
 }
 
 void TTreeListDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const

@@ -6,23 +6,38 @@
 #include <QMessageBox>
 #include <QMetaObject>
 
+#include <mutex>
+
 namespace platform::ui {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+// The object the wake-up hook posts to. A worker may still hold a copy of the hook while the application
+// ends, so the hook reaches the application only through this guarded pointer, cleared on destruction.
+struct TApplication::WakeUpTarget {
+    std::mutex mutex;
+    QObject* target = nullptr;
+};
+
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv), wakeUpTarget_(std::make_shared<WakeUpTarget>())
 {
     setApplicationName(QStringLiteral("Sondral"));
     setApplicationDisplayName(QStringLiteral("Sondral"));
     SetMainThread();
-    // Called from any thread when a Synchronize call was queued: a queued call into this object's (the
-    // main) thread wakes the event loop, which then runs the queue.
-    SetSynchronizeWakeUp([this] {
-        QMetaObject::invokeMethod(this, [] { CheckSynchronize(); }, Qt::QueuedConnection);
+    wakeUpTarget_->target = this;
+    // Called from any thread when a Synchronize call was queued: a queued call into the main thread wakes
+    // the event loop, which then runs the queue.
+    SetSynchronizeWakeUp([target = wakeUpTarget_] {
+        const std::lock_guard lock(target->mutex);
+        if (target->target)
+            QMetaObject::invokeMethod(target->target, [] { CheckSynchronize(); }, Qt::QueuedConnection);
     });
 }
 
 TApplication::~TApplication()
 {
     SetSynchronizeWakeUp({});
+    const std::lock_guard lock(wakeUpTarget_->mutex);
+    wakeUpTarget_->target = nullptr;
 }
 
 TApplication* TApplication::Instance()

@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 
 namespace platform::ui {
 
@@ -42,7 +43,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
+    struct WakeUpTarget;
+
     TErrorBoxHook errorBoxHook_;
+    std::shared_ptr<WakeUpTarget> wakeUpTarget_;
 };
 
 // The message an error box shows for an exception: what() for standard exceptions.

@@ -391,3 +391,29 @@ TEST_F(SerCommOpen, ConfigurationIsWrittenBitByBit)
         c.Close();
     }
 }
+
+TEST_F(SerCommOpen, ResetPortParametersLoadsTheDefaultConfiguration)
+{
+    TSerComm c;
+    c.SetPortNum(1);
+    c.SetUserBaudrate(4800);
+    c.ResetPortParameters();
+    EXPECT_EQ(c.Baudrate(), TSerBaudrate::br9600);
+    EXPECT_EQ(c.UserBaudrate(), 0);
+    EXPECT_EQ(c.Databits(), TSerDatabits::db8);
+    EXPECT_EQ(c.FlowControl().ControlDtr(), TSerControlDtr::dtrEnabled);
+    EXPECT_EQ(c.FlowControl().ControlRts(), TSerControlRts::rtsEnabled);
+    EXPECT_EQ(c.Buffers().XonLimit(), 2048);
+    EXPECT_EQ(c.Buffers().XoffLimit(), 512);
+
+    // On an open port the differing limits are refused, as every change of Buffers is.
+    TSerComm open;
+    ConfigureAsDialog(open);
+    open.Open();
+    EXPECT_NO_THROW(open.Properties());
+    EXPECT_EQ(CommErrorOf([&] { open.ResetPortParameters(); }), "Can't perform this operation while port is open");
+
+    TSerComm missing;
+    missing.SetPortNum(8);
+    EXPECT_EQ(CommErrorOf([&] { missing.ResetPortParameters(); }), "Error reading default port parameters.");
+}

@@ -48,12 +48,16 @@ TEST(MemoryDirectoryTest, TablesLiveInEngineMemory)
         EXPECT_EQ(CatchEngineError([&] { c.ReadRecord(1251, rec.data()); }).ErrorCode, 9217);
         EXPECT_EQ(engine.OpenBaseFileCount(), 0u); // nothing on disk
     }
-    {
-        // The cursor goes before its directory is closed.
-        TDataCursor missing(dir, "Nothing", false, false);
-        EXPECT_EQ(CatchEngineError([&] { missing.OpenCursor(); }).ErrorCode, 11010);
-    }
+    TDataCursor missing(dir, "Nothing", false, false);
+    EXPECT_EQ(CatchEngineError([&] { missing.OpenCursor(); }).ErrorCode, 11010);
+    // A cursor that outlives its directory is closed with it and refuses to open again.
+    TDataCursor late(dir, "Language", false, false);
+    late.OpenCursor();
     session.CloseDataDirectory(dir);
+    EXPECT_FALSE(late.IsOpen);
+    EXPECT_EQ(late.DataDirectory(), nullptr);
+    EXPECT_THROW(late.OpenCursor(), EDatabaseError);
+    EXPECT_EQ(CatchEngineError([&] { late.CheckError(8709); }).ErrorCode, 8709);
     engine.StopDataSession(session);
 }
 

@@ -249,6 +249,12 @@ TEST_F(ColumnTree, ScrollsHorizontallyWithTheHeader)
     const int mid = header.height() / 2;
     EXPECT_EQ(header.pixel(1 + 19, mid), dark.rgb());
     EXPECT_EQ(header.pixel(1 + 20, mid), light.rgb());
+    // Clicks name the section shown under the pointer.
+    std::vector<int> clicked;
+    tree->OnHeaderClick = [&](QObject*, int section) { clicked.push_back(section); };
+    QTest::mouseClick(tree->Header(), Qt::LeftButton, {}, QPoint(1 + 25, mid));
+    QTest::mouseClick(tree->Header(), Qt::LeftButton, {}, QPoint(1 + 75, mid));
+    EXPECT_EQ(clicked, (std::vector<int>{1, 2}));
 }
 
 TEST_F(ColumnTree, ImagesInTheFirstCellMoveTheText)

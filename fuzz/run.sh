@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset and runs every libFuzzer target for a bounded time:
+#   fuzz/run.sh [SECONDS]          (default 120 per target)
+# Seeds come from the project's fixtures (recorded NMEA logs, the ini file) and fuzz/corpus/<target>/;
+# each target grows its own corpus in build/fuzz/corpus/<target>/. A crash, a sanitizer report or a
+# violated invariant leaves the input in build/fuzz/artifacts/<target>/ and makes the script fail.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-120}
+targets=(reception inifile table)
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
+
+root=build/fuzz
+seeds=$root/seeds
+rm -rf "$seeds"
+mkdir -p "$seeds"/{reception,inifile,table}
+# Recorded logs, cut into pieces of a receive window's size; a leading 0 picks Windows-1252.
+for log in tests/fixtures/nmea/*.log; do
+  name=$(basename "$log" .log)
+  head -c 3000 "$log" | { printf '\0'; cat; } > "$seeds/reception/$name"
+done
+cp tests/fixtures/ini/chartprogram.ini "$seeds/inifile/"
+printf '[Settings/NMEADataSource]\r\nDataConnections=0;2;0.0.0.0;0;0;COM4;4800;1;1;0;;0;;1;0;53;0;1;;1\r\n' > "$seeds/inifile/crlf"
+printf '[settings/nmeadatasource]\ndataconnections\n[Other]\nk=v' > "$seeds/inifile/nokeyvalue"
+cp fuzz/corpus/table/* "$seeds/table/"
+
+failed=()
+for t in "${targets[@]}"; do
+  mkdir -p "$root/corpus/$t" "$root/artifacts/$t"
+  echo "== fuzz_$t: ${seconds}s"
+  if ! ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      "$root/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$root/artifacts/$t/" "$root/corpus/$t" "$seeds/$t" > "$root/fuzz_$t.log" 2>&1; then
+    failed+=("$t")
+    tail -n 60 "$root/fuzz_$t.log"
+  fi
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)|^#[0-9]+ *DONE' "$root/fuzz_$t.log" || true
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzz/run.sh: findings in: ${failed[*]} (inputs in $root/artifacts/)" >&2
+  exit 1
+fi
+echo "fuzz/run.sh: no findings"

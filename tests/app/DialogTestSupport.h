@@ -1,0 +1,306 @@
+// Shared pieces of the dialog's tests: the application object on Qt's offscreen platform, scratch
+// folders, environment variables set for one test, the instrument simulator, and child processes.
+#pragma once
+
+#include "app/CheckDialog.h"
+#include "platform/ui/Application.h"
+#include "translations/Taal.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace dialogtest {
+
+namespace fs = std::filesystem;
+
+inline platform::ui::TApplication& Application()
+{
+    static int argc = 1;
+    static char name[] = "test_app";
+    static char* argv[] = {name, nullptr};
+    static platform::ui::TApplication application(argc, argv);
+    return application;
+}
+
+// A folder in the build tree (so that hard links to the test program work), removed afterwards.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& tag)
+    {
+        path_ = fs::path(SONDRAL_BINARY_DIR) / "tests" / "scratch" /
+                (tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const fs::path& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+    static inline int counter_ = 0;
+};
+
+inline void WriteFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Sets (or with nullopt removes) an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name))
+    {
+        if (const char* old = std::getenv(name_.c_str()))
+            old_ = old;
+        if (value)
+            ::setenv(name_.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name_.c_str());
+    }
+    ~ScopedEnv()
+    {
+        if (old_)
+            ::setenv(name_.c_str(), old_->c_str(), 1);
+        else
+            ::unsetenv(name_.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// Runs a program with arguments and extra environment; returns its exit status (or -1), and its
+// standard output when out is given.
+inline int RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::vector<std::string>& extraEnv = {}, std::string* out = nullptr,
+                      std::string* err = nullptr)
+{
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e)
+        envStore.emplace_back(*e);
+    for (const std::string& e : extraEnv)
+        envStore.push_back(e);
+    std::vector<char*> envp;
+    for (std::string& e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argStore{program};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    TempFolder capture("capture");
+    const std::string outFile = capture / "out";
+    const std::string errFile = capture / "err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return -1;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (out)
+        *out = ReadFile(outFile);
+    if (err)
+        *err = ReadFile(errFile);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The instrument simulator on pseudo-terminals, one port per argument (COMn:RATE:LOGFILE or COMn:silent);
+// its device map file is ready when the constructor returns.
+class NmeaSim {
+public:
+    NmeaSim(const TempFolder& folder, const std::vector<std::string>& ports) : map_(folder / "com.map")
+    {
+        std::vector<std::string> store{Program(), "--map", map_};
+        store.insert(store.end(), ports.begin(), ports.end());
+        std::vector<char*> argv;
+        for (std::string& a : store)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        // The simulator's output goes nowhere, so that it never holds the test's own output open.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const int rc = posix_spawn(&pid_, store[0].c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            pid_ = 0;
+            ADD_FAILURE() << "cannot start " << store[0];
+            return;
+        }
+        for (int k = 0; k < 2000 && !Ready(ports.size()); ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(Ready(ports.size())) << "no device map from nmea-sim";
+    }
+    ~NmeaSim()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+        }
+    }
+    NmeaSim(const NmeaSim&) = delete;
+    NmeaSim& operator=(const NmeaSim&) = delete;
+
+    const std::string& MapFile() const { return map_; }
+    // The device node the map gives a port name.
+    std::string Device(const std::string& name) const
+    {
+        std::ifstream in(map_);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind(name + "=", 0) == 0)
+                return line.substr(name.size() + 1);
+        return {};
+    }
+    static std::string Program() { return std::string(SONDRAL_BINARY_DIR) + "/tools/nmea-sim"; }
+
+private:
+    bool Ready(std::size_t ports) const
+    {
+        std::ifstream in(map_);
+        std::size_t lines = 0;
+        for (std::string line; std::getline(in, line);)
+            if (line.find('=') != std::string::npos)
+                ++lines;
+        return lines >= ports;
+    }
+    std::string map_;
+    pid_t pid_ = 0;
+};
+
+inline std::string Fixture(const std::string& name)
+{
+    return std::string(SONDRAL_FIXTURES) + "/nmea/" + name;
+}
+
+// A log made of the lines of a recorded log that contain one of the given markers.
+inline std::string FilteredLog(const TempFolder& folder, const std::string& fixture,
+                               const std::vector<std::string>& markers)
+{
+    const std::string path = folder / ("filtered-" + fixture);
+    std::ifstream in(Fixture(fixture), std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+        for (const std::string& m : markers)
+            if (line.find(m) != std::string::npos) {
+                out << line << '\n';
+                break;
+            }
+    return path;
+}
+
+// A translations module whose table cannot be opened: the dialog keeps its English texts.
+inline std::unique_ptr<translations::TTaal_dat> EnglishTaal(const TempFolder& folder)
+{
+    return std::make_unique<translations::TTaal_dat>(folder / "3Tdata", translations::OpenLanguageTable);
+}
+
+inline app::TProgramOptions Options(std::vector<platform::Text> args = {}, int windowMs = app::DefaultWindowMs)
+{
+    app::TProgramOptions options;
+    options.Arguments = std::move(args);
+    options.WindowMs = windowMs;
+    return options;
+}
+
+// Records every status text the dialog shows while the event loop runs.
+class StatusRecorder {
+public:
+    explicit StatusRecorder(const app::TForm1& form) : form_(form)
+    {
+        timer_.setInterval(2);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start();
+    }
+    void Poll()
+    {
+        const std::string text = platform::TextToUtf8(form_.StatusText());
+        if (seen_.empty() || seen_.back() != text)
+            seen_.push_back(text);
+        if (onPoll)
+            onPoll(text);
+    }
+    // The attempt statuses, in order ("COM2 4800", ...).
+    std::vector<std::string> Attempts() const
+    {
+        std::vector<std::string> attempts;
+        const std::string prefix = "Try to receive from port ";
+        for (const std::string& s : seen_)
+            if (s.rfind(prefix, 0) == 0) {
+                const std::string rest = s.substr(prefix.size());
+                const auto with = rest.find(" with baudrate ");
+                if (with != std::string::npos)
+                    attempts.push_back(rest.substr(0, with) + " " + rest.substr(with + 15));
+            }
+        return attempts;
+    }
+    const std::vector<std::string>& Seen() const { return seen_; }
+    std::function<void(const std::string&)> onPoll;
+
+private:
+    const app::TForm1& form_;
+    QTimer timer_;
+    std::vector<std::string> seen_;
+};
+
+// Lets the event loop run until done() holds or the time is up.
+inline bool RunUntil(const std::function<bool()>& done, int timeoutMs = 20000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        Application().ProcessMessages();
+    }
+    return done();
+}
+
+} // namespace dialogtest

@@ -1,0 +1,250 @@
+// Several processes on one table: readers walking it in index order while a writer process rewrites it
+// again and again with the table writer, under the engine's lock protocol (the table's write range) and
+// with a higher update stamp each time. Every version has the same keys and rows whose fields name their
+// version, so each walk can be checked: every key once and in order, every record's
+// hash matching its bytes, every row's fields of one version. And a reader held off by a writer's range
+// gets 10225 once its retries are used up, instead of waiting for ever.
+#include "NavigationTestSupport.h"
+
+#include "support/ChildProcess.h"
+
+#include "tableengine/DataDirectoryLocks.h"
+#include "tableengine/DataPassword.h"
+#include "tableengine/EngineFile.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+using namespace navtest;
+using namespace tableengine;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kRows = 400; // several leaves of 1024-byte pages
+
+w::WriterTable Version(int version)
+{
+    w::WriterTable t;
+    t.Fields = {Field("Nr", w::DataTypes::Integer), Field("Text", w::DataTypes::String, 40),
+                Field("Check", w::DataTypes::Integer)};
+    t.PrimaryKey = w::WriterIndex{"", {{"Nr", false}}, true, false, false, w::KeyCompression::Full, false};
+    t.IndexPageSize = 1024;
+    t.UpdateStamp = version + 1;
+    for (int nr = 1; nr <= kRows; ++nr)
+        t.Rows.push_back(Row({std::to_string(nr), "row " + std::to_string(nr) + " of version " + std::to_string(version),
+                              std::to_string(nr * 1000 + version)}));
+    return t;
+}
+
+int32_t IntField(const TDataCursor& c, const std::vector<uint8_t>& record, int field)
+{
+    bool blank = true;
+    int32_t v = 0;
+    uint8_t value[4] = {};
+    c.GetField(field, record.data(), blank, value);
+    std::memcpy(&v, value, 4);
+    return blank ? -1 : v;
+}
+
+std::string TextField(const TDataCursor& c, const std::vector<uint8_t>& record, int field)
+{
+    bool blank = true;
+    std::vector<char> value(c.GetFieldDefinition(field).DataSize + 1u, '\0');
+    c.GetField(field, record.data(), blank, reinterpret_cast<uint8_t*>(value.data()));
+    return blank ? std::string() : std::string(value.data());
+}
+
+// One walk in key order. Returns an empty string when it was consistent, else what was wrong.
+std::string CheckedWalk(TDataCursor& c, int& versionsSeen)
+{
+    std::vector<uint8_t> buf(c.RecordLength);
+    try {
+        c.SetToBegin();
+    } catch (const ETblEngineError& e) {
+        return std::string("SetToBegin: ") + e.what();
+    }
+    int expected = 1;
+    int lastVersion = -1;
+    for (;;) {
+        uint16_t answer = 0;
+        try {
+            answer = c.GetNextRecord(buf.data());
+        } catch (const ETblEngineError& e) {
+            return "GetNextRecord after key " + std::to_string(expected - 1) + ": " + e.what();
+        }
+        if (answer != NavRecord)
+            break;
+        const int32_t nr = IntField(c, buf, 1);
+        if (nr != expected)
+            return "key " + std::to_string(nr) + " where " + std::to_string(expected) + " was due";
+        ++expected;
+        const TMD5Digest hash =
+            MD5Digest(std::string_view(reinterpret_cast<const char*>(buf.data()) + RecordFieldsOffset,
+                                       buf.size() - RecordFieldsOffset));
+        if (std::memcmp(&hash, buf.data() + RecordHashOffset, sizeof hash) != 0)
+            return "torn record " + std::to_string(nr) + ": its hash does not match";
+        const int32_t check = IntField(c, buf, 3);
+        const int version = check - nr * 1000;
+        const std::string text = TextField(c, buf, 2);
+        if (text != "row " + std::to_string(nr) + " of version " + std::to_string(version))
+            return "record " + std::to_string(nr) + " mixes versions: '" + text + "', check " + std::to_string(check);
+        if (version != lastVersion)
+            ++versionsSeen;
+        lastVersion = version;
+    }
+    if (expected != kRows + 1)
+        return "walk ended after key " + std::to_string(expected - 1);
+    return {};
+}
+
+// The writer's side of the protocol: the table's write range, which is the range of its readers' slots,
+// so that it is granted only while no reader is inside a read, and holds every reader off until released.
+class WriterLock {
+public:
+    explicit WriterLock(TDataCursor& c) : FLocks(*c.DataTable->DataTableLocks) { FHeld = FLocks.WriteLock(); }
+    ~WriterLock() { FLocks.WriteUnlock(); }
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+    bool Held() const { return FHeld; }
+
+private:
+    TDataTableLocks& FLocks;
+    bool FHeld = false;
+};
+
+// An engine whose session uses strict change detection: every navigation step runs under the table's read
+// lock, which is what keeps a reader out of a writer's rewrite (without it a reader compares the stamps
+// only and may meet a file in the middle of being rewritten).
+struct EngineOn {
+    explicit EngineOn(const std::filesystem::path& folder, const TEngineSettings& settings = {})
+    {
+        Engine.Initialize(settings);
+        Session = &Engine.StartDataSession("Default");
+        Session->StrictChangeDetection = true;
+        Directory = &Session->OpenDataDirectory("Test", folder.string(), false);
+    }
+    ~EngineOn() { Session->CloseDataDirectory(*Directory); }
+    TDataEngine Engine;
+    TDataSession* Session = nullptr;
+    TDataDirectory* Directory = nullptr;
+};
+
+} // namespace
+
+TEST(ConcurrentWalk, ReadersSeeWholeVersionsWhileAWriterRewritesTheTable)
+{
+    TableFolder folder;
+    folder.Write(Version(0), "T");
+    const auto runFor = std::chrono::milliseconds(2500);
+
+    support::ChildProcess writer([&](support::ChildProcess& self) {
+        EngineOn e(folder.Path());
+        TDataCursor c(*e.Directory, "T", false, false);
+        c.OpenCursor();
+        self.Tell('r');
+        if (self.Hear() != 'g')
+            return 5;
+        int version = 0;
+        // Readers holding their slots can keep the writer waiting on a loaded machine: it goes on past the
+        // planned time until it has written a few versions, within a hard limit.
+        const auto end = Clock::now() + runFor;
+        const auto hardEnd = Clock::now() + std::chrono::seconds(60);
+        while (Clock::now() < end || (version < 3 && Clock::now() < hardEnd)) {
+            ++version;
+            WriterLock lock(c);
+            if (!lock.Held())
+                return 2;
+            w::WriteTableFiles(Version(version), folder.Path(), "T", true);
+        }
+        std::fprintf(stderr, "writer: %d versions\n", version);
+        return version > 1 ? 0 : 3;
+    });
+    ASSERT_EQ(writer.WaitFor(), 'r');
+
+    std::vector<std::unique_ptr<support::ChildProcess>> readers;
+    for (int i = 0; i < 3; ++i) {
+        readers.push_back(std::make_unique<support::ChildProcess>([&](support::ChildProcess& self) {
+            // Opened before the writer starts: opening reads the headers before the read lock is taken,
+            // so an open during a rewrite may meet a short file (9217).
+            EngineOn e(folder.Path());
+            TDataCursor c(*e.Directory, "T", false, true);
+            c.OpenCursor();
+            self.Tell('r');
+            int walks = 0, versionsSeen = 0;
+            const auto end = Clock::now() + runFor;
+            while (Clock::now() < end || walks < 2) {
+                const std::string fault = CheckedWalk(c, versionsSeen);
+                if (!fault.empty()) {
+                    std::fprintf(stderr, "reader: %s\n", fault.c_str());
+                    return 1;
+                }
+                ++walks;
+            }
+            std::fprintf(stderr, "reader: %d walks, %d version runs\n", walks, versionsSeen);
+            return walks > 0 && versionsSeen > 1 ? 0 : 4; // it saw the table change
+        }));
+    }
+    for (auto& r : readers)
+        ASSERT_EQ(r->WaitFor(), 'r');
+    writer.Send('g');
+    for (auto& r : readers)
+        EXPECT_EQ(r->Join(), 0) << "1: an inconsistent walk, 4: no change seen, 98: an engine error";
+    EXPECT_EQ(writer.Join(), 0);
+
+    // Afterwards the table is the writer's last version throughout.
+    EngineOn e(folder.Path());
+    TDataCursor c(*e.Directory, "T", false, true);
+    c.OpenCursor();
+    int versionsSeen = 0;
+    EXPECT_EQ(CheckedWalk(c, versionsSeen), "");
+    EXPECT_EQ(versionsSeen, 1);
+}
+
+TEST(ConcurrentWalk, ReaderHeldOffByAWriterGetsReadLockErrorAfterItsRetries)
+{
+    TableFolder folder;
+    folder.Write(Version(0), "T");
+
+    support::ChildProcess writer([&](support::ChildProcess& self) {
+        EngineOn e(folder.Path());
+        TDataCursor c(*e.Directory, "T", false, false);
+        c.OpenCursor();
+        if (self.Hear() != 'l')
+            return 2;
+        WriterLock lock(c);
+        self.Tell(lock.Held() ? 'h' : 'n');
+        self.Hear(); // holds the ranges until the reader is done
+        return 0;
+    });
+
+    TEngineSettings impatient;
+    impatient.TableReadLockRetryCount = 50;
+    impatient.TableReadLockWaitTime = 2;
+    EngineOn e(folder.Path(), impatient);
+    TDataCursor c(*e.Directory, "T", false, true);
+    c.OpenCursor();
+    ASSERT_TRUE(e.Directory->Locks->HasLockFile()) << "the directory's lock file is not open";
+    writer.Send('l');
+    ASSERT_EQ(writer.WaitFor(), 'h');
+
+    std::vector<uint8_t> buf(c.RecordLength);
+    uint16_t code = 0;
+    const auto start = Clock::now();
+    try {
+        c.SetToBegin();
+        c.GetNextRecord(buf.data());
+    } catch (const ETblEngineError& err) {
+        code = err.ErrorCode;
+    }
+    const auto waited = Clock::now() - start;
+    writer.Send('d');
+    EXPECT_EQ(writer.Join(), 0);
+    EXPECT_EQ(code, TBL_READLOCK);
+    EXPECT_LT(waited, std::chrono::seconds(30)) << "the reader waited far beyond its retries";
+
+    // With the writer gone the same cursor reads again.
+    int versionsSeen = 0;
+    EXPECT_EQ(CheckedWalk(c, versionsSeen), "");
+}
