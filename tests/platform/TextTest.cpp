@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace platform;
 
 TEST(Text, Utf8RoundTripIncludesCharactersBeyondTheBasicPlane)
@@ -21,6 +23,28 @@ TEST(Text, AnsiIsWindows1252ByDefault)
     EXPECT_EQ(TextToAnsi(u"\u4E2D"), "?");
     EXPECT_FALSE(SetAnsiCodePage("no-such-code-page"));
     EXPECT_EQ(AnsiCodePage(), "windows-1252");
+}
+
+TEST(Text, ChangingTheCodePageReachesEveryThread)
+{
+    // A single-byte and a multi-byte code page, each converted on this thread and on a new one.
+    const auto onThread = [](const std::string& ansi) {
+        Text out;
+        std::thread([&] { out = AnsiToText(ansi); }).join();
+        return out;
+    };
+    EXPECT_EQ(AnsiToText("\x80"), u"\u20AC");
+    ASSERT_TRUE(SetAnsiCodePage("windows-1251"));
+    EXPECT_EQ(AnsiToText("\xC0\xE9" "a"), u"\u0410\u0439a");
+    EXPECT_EQ(onThread("\xC0"), u"\u0410");
+    EXPECT_EQ(TextToAnsi(u"\u0410"), "\xC0");
+    ASSERT_TRUE(SetAnsiCodePage("shift_jis"));
+    EXPECT_EQ(AnsiToText("\x82\xA0x"), u"\u3042x");
+    EXPECT_EQ(onThread("\x82\xA0"), u"\u3042");
+    EXPECT_EQ(TextToAnsi(u"\u3042"), "\x82\xA0");
+    ASSERT_TRUE(SetAnsiCodePage("windows-1252"));
+    EXPECT_EQ(AnsiToText("\x80\xC0"), u"\u20AC\u00C0");
+    EXPECT_EQ(onThread("\x80"), u"\u20AC");
 }
 
 TEST(Text, DecimalParsingAcceptsBlanksAndSignOnly)
