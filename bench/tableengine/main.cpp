@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <functional>
 #include <random>
 #include <string>
@@ -190,12 +191,18 @@ void WriteTaalTable(const std::filesystem::path& dir)
 
 int main(int argc, char** argv)
 {
-    const bool ownFolder = argc < 2;
+    // Arguments: [FOLDER [ROUNDS [engine]]]. Options starting with "--" are those bench/run passes to
+    // every benchmark program; they are not meant for this one and are skipped.
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]).substr(0, 2) != "--")
+            args.emplace_back(argv[i]);
+    const bool ownFolder = args.empty();
     const std::filesystem::path folder =
         ownFolder ? std::filesystem::temp_directory_path() / ("bench-tableengine-" + std::to_string(::getpid()))
-                  : std::filesystem::path(argv[1]);
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    const bool engineOnly = argc > 3 && std::string(argv[3]) == "engine";
+                  : std::filesystem::path(args[0]);
+    const int rounds = args.size() > 1 ? std::max(1, std::atoi(args[1].c_str())) : 5;
+    const bool engineOnly = args.size() > 2 && args[2] == "engine";
     std::filesystem::create_directories(folder);
 
     const std::vector<Row> rows = MakeRows();
