@@ -90,8 +90,16 @@ public:
     uint32_t GetBufferExpand() const override { return 64; }
     uint32_t GetReadAheadCount(TDataCursor* cursor, int direction) override;
 
+    // After CheckForChanges reported a change: the header as re-read must describe the same table as the
+    // one the open checked (structure, field definitions, slots that fit the file); another process that
+    // restructured the table, or a damaged header, gives 8961.
+    void CheckChangedHeader(const TDataHeader& before);
+
 private:
     void LoadFieldDefinitions();
+    std::vector<uint8_t> ReadFieldArea(std::size_t count);
+    void CheckSlots();
+    std::vector<uint8_t> FFieldArea; // the field definitions as read at open (decrypted)
 };
 
 // Version numbers the engine knows as older formats ("1.00" .. "3.00").

@@ -285,14 +285,25 @@ bool TDataTable::ReadLockTable()
     if (!TableLock)
         DataTableLocks->ReadLock();
     try {
+        const TDataHeader before = DataFile->Header;
         if (!DataFile->CheckForChanges())
             return false;
         DataFile->FreeBuffers();
-        IndexFile->ReadHeader();
         IndexFile->FreeBuffers();
-        if (DataFile->BlobFieldCount() > 0 && BlobFile->IsOpen) {
-            BlobFile->ReadHeader();
-            BlobFile->FreeBuffers();
+        BlobFile->FreeBuffers();
+        // The headers as another process left them are checked as at open before anything is read with them.
+        // A header that fails keeps the old stamp held, so that every later lock meets the change again.
+        try {
+            DataFile->CheckChangedHeader(before);
+            IndexFile->ReadHeader();
+            IndexFile->CheckHeader();
+            if (DataFile->BlobFieldCount() > 0 && BlobFile->IsOpen) {
+                BlobFile->ReadHeader();
+                BlobFile->CheckHeader();
+            }
+        } catch (...) {
+            DataFile->Header = before;
+            throw;
         }
         return true;
     } catch (...) {
