@@ -17,7 +17,7 @@ runs=${FUZZ_RUNS:--1}
 limits=(-timeout=10 -rss_limit_mb=512 -malloc_limit_mb=512)
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}" fuzz_table
+cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
 
 root=build/fuzz
 mkdir -p "$root"
