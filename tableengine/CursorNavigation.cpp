@@ -851,6 +851,7 @@ void TCursorNavigation::RebuildPrimaryIndex()
     }
     index.Write(0, head.data(), head.size());
     index.Flush();
+    table.InstallRebuiltIndex();
     index.FIndexesAreDirty = false;
     data.Header.RecordCount = static_cast<int32_t>(entries.size());
     c.SynchLastUpdateStamps();

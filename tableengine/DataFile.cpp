@@ -141,6 +141,11 @@ bool TDataFile::CheckForChanges()
 void TDataFile::OpenFile()
 {
     TEngineFile::OpenFile();
+    LoadHeaders();
+}
+
+void TDataFile::LoadHeaders()
+{
     Header = TDataHeader{};
     FieldDefinitions.clear();
     ReadHeader();

@@ -45,6 +45,9 @@ public:
     // Opens the file and loads header and definitions: 12035/12036 for a wrong version or signature, 8961 for
     // too many fields, 10498 without a fitting password, 9217 for a file shorter than header or definitions.
     void OpenFile() override;
+    // What OpenFile does after opening: for a file that is open already (a table opens its data file first
+    // and reads it only once it holds the table's read lock).
+    void LoadHeaders();
     void ReadHeader() override;
     void CheckHeader() override;
     bool CheckForChanges() override;
