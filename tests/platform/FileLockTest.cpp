@@ -191,6 +191,48 @@ TEST_F(FileTest, RangeLocksBetweenProcesses)
     EXPECT_EQ(f.LockRange(High + 1005, 1), DWORD(ERROR_SUCCESS));
 }
 
+// A range is exclusive whatever access the descriptions were opened with: two processes that opened the file
+// for reading only do not both get the same range, nor does a reader beside a writer.
+TEST_F(FileTest, RangeLocksAreExclusiveThroughReadOnlyDescriptions)
+{
+    for (const auto& [mine, theirs] : {std::pair{FileAccess::Read, FileAccess::Read},
+                                       std::pair{FileAccess::Read, FileAccess::ReadWrite},
+                                       std::pair{FileAccess::ReadWrite, FileAccess::Read}}) {
+        SCOPED_TRACE(std::to_string(int(mine)) + "/" + std::to_string(int(theirs)));
+        File f;
+        ASSERT_EQ(f.Open(path_, mine, FileShare::ReadWrite, FileDisposition::OpenExisting), DWORD(ERROR_SUCCESS));
+        ASSERT_EQ(f.LockRange(High + 1000, 10), DWORD(ERROR_SUCCESS));
+        support::ChildProcess child([&](support::ChildProcess& self) {
+            File g;
+            if (g.Open(path_, theirs, FileShare::ReadWrite, FileDisposition::OpenExisting) != ERROR_SUCCESS)
+                return 1;
+            int failures = g.LockRange(High + 1005, 1) != ERROR_LOCK_VIOLATION;
+            self.Tell(failures == 0 ? 'a' : 'f');
+            self.Hear(); // the parent has released its range
+            failures += g.LockRange(High + 1005, 1) != ERROR_SUCCESS;
+            self.Tell(failures == 0 ? 'b' : 'f');
+            self.Hear();
+            return failures;
+        });
+        ASSERT_EQ(child.WaitFor(), 'a');
+        // A second description in this process is refused as well.
+        File second;
+        ASSERT_EQ(second.Open(path_, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting),
+                  DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(second.LockRange(High + 1000, 1), DWORD(ERROR_LOCK_VIOLATION));
+        ASSERT_EQ(f.UnlockRange(High + 1000, 10), DWORD(ERROR_SUCCESS));
+        child.Send('1');
+        ASSERT_EQ(child.WaitFor(), 'b');
+        EXPECT_EQ(f.LockRange(High + 1005, 1), DWORD(ERROR_LOCK_VIOLATION)); // the child's byte now
+        child.Send('2');
+        EXPECT_EQ(child.Join(), 0);
+        // Closing releases: the child's exit, and this file's own close.
+        EXPECT_EQ(second.LockRange(High + 1005, 1), DWORD(ERROR_SUCCESS));
+        second.Close();
+        EXPECT_EQ(f.LockRange(High + 1005, 1), DWORD(ERROR_SUCCESS));
+    }
+}
+
 TEST_F(FileTest, DirectoryListingAndFolders)
 {
     std::ofstream((dir_ / "b.dat").string()) << "x";

@@ -386,3 +386,21 @@ TEST(DamagedTable, BlobMismatchRepositionsAndRefreshesTheCount)
     EXPECT_EQ(c->GetRecordCount(), 9); // taken over with the new stamps
     EXPECT_EQ(c->GetRecordNumber(), 2);
 }
+
+TEST(DamagedTable, AFailingReadIsTheSystemsErrorNotAShortRead)
+{
+    // Reading the memory of a process at address 0 fails with an I/O error: a real read error of a file the
+    // table open can open and lock.
+    TableFolder folder;
+    folder.Write(Numbers(10), "T");
+    std::filesystem::remove(folder.Path() / "T.dat");
+    std::filesystem::create_symlink("/proc/self/mem", folder.Path() / "T.dat");
+    Engine engine(folder.Path());
+    try {
+        engine.Open("T");
+        ADD_FAILURE() << "opened a table whose data file cannot be read";
+    } catch (const ETblEngineError& e) {
+        EXPECT_EQ(e.ErrorCode, TBL_OSUNKNOWN) << e.what();
+        EXPECT_EQ(e.OSErrorCode, 31) << e.what(); // the system's I/O error, as the mapping table names it
+    }
+}

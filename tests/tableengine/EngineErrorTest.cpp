@@ -59,6 +59,8 @@ TEST(EngineErrorTest, MessagesFillPlaceholdersFromTheErrorState)
         {15878, "The locale support for the table 'Language' is not available or installed"},
         {10243, "Cannot lock the session (ID: 7)"},
         {15001, "Error compressing data"},
+        {9487, "Maximum or minimum limits on the index page size, the number of indexes, or the number of fields in "
+               "an index exceeded in the table 'Language'"},
         {9999, "An unknown error occurred"},
     };
     for (const auto& [code, text] : cases)
