@@ -1,3 +1,9 @@
+// Loading a BLOB's chain of blocks and inflating it. The rule every decoder of a table's files keeps, here
+// for BLOBs: the walk along NextNumber is bounded (a block visited twice, or a number beyond the file's
+// blocks, is 8963); the value is allocated only after TotalLength is checked against the bytes the file's
+// blocks can hold (NextEndingBlock itself is checked against the file's size when the table opens); the
+// inflated size is bounded by what deflate can produce from the stored bytes; a first block beyond the
+// file is 9217. Failures are result codes; the caller raises them.
 #include "tableengine/BlobChain.h"
 
 #include <zlib.h>

@@ -1,3 +1,6 @@
+// The BLOB file's header. The rule every decoder of a table's files keeps, here for the BLOB header: the
+// block count it claims is checked against the file's size (8961), since every bound on a chain (its
+// blocks, its total length) is taken from it.
 #include "tableengine/BaseFile.h"
 #include "tableengine/BlobFile.h"
 #include "tableengine/DataTable.h"

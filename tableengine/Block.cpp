@@ -1,3 +1,6 @@
+// A BLOB block in the cache. The rule every decoder of a table's files keeps, here for a block: the header
+// and the data are copied within the block's own bytes; the Length it claims is used only bounded by the
+// block's buffer size (BlobChain.cpp, GetBlockData).
 #include "tableengine/Block.h"
 
 #include "tableengine/DataPassword.h"

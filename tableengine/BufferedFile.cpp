@@ -1,13 +1,15 @@
+// The block cache of one file. The rule every decoder of a table's files keeps, here for runs of blocks: a
+// run is bounded by the read-ahead and by the blocks the checked header claims; a block beyond the file is
+// a short read (9217); decoding a block lets no library exception out (DecodeGuard.h).
 #include "tableengine/BaseFile.h"
 #include "tableengine/BufferedFile.h"
 
 #include "tableengine/DataCursor.h"
 #include "tableengine/DataTable.h"
+#include "tableengine/DecodeGuard.h"
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 
 namespace tableengine {
 
@@ -301,12 +303,9 @@ void TBufferedFile::ReadBlocks(int slot, int32_t first, uint32_t count)
         RaiseBufferCorrupt();
     const std::size_t size = std::size_t(count) * bs;
     const uint64_t pos = GetHeaderSize() + uint64_t(first - 1) * bs;
-    try {
-        if (FReadBuffer.size() < size)
-            FReadBuffer.resize(size);
-    } catch (const std::bad_alloc&) {
-        RaiseError(TBL_OSENOMEM);
-    }
+    // count is bounded by the read-ahead and the blocks the checked header claims, bs by the header checks.
+    if (FReadBuffer.size() < size)
+        DecodeGuarded(*this, [&] { FReadBuffer.resize(size); });
     std::size_t got = 0;
     {
         std::lock_guard<std::recursive_mutex> guard(BaseFile->FileSection);
@@ -336,15 +335,7 @@ void TBufferedFile::ReadBlocks(int slot, int32_t first, uint32_t count)
             b = GetBufferForBlock(slot, n);
             InsertSorted(b);
         }
-        // Decoding a block sizes nothing by an unchecked number; memory that still runs out is the
-        // system's error, never an exception of the library escaping the engine.
-        try {
-            b->Read(raw, bs);
-        } catch (const std::bad_alloc&) {
-            RaiseError(TBL_OSENOMEM);
-        } catch (const std::length_error&) {
-            RaiseBufferCorrupt();
-        }
+        DecodeGuarded(*this, [&] { b->Read(raw, bs); });
         pin.add(b);
     }
 }

@@ -1,3 +1,6 @@
+// A cursor's open BLOBs. The rule every decoder of a table's files keeps, here for BLOB values: loading is
+// bounded as BlobChain.cpp states, a handle is taken from a field value only when it can name one, and
+// loading lets no library exception out (DecodeGuard.h).
 #include "tableengine/CursorBlobs.h"
 
 #include "tableengine/BlobChain.h"
@@ -8,13 +11,12 @@
 #include "tableengine/DataFile.h"
 #include "tableengine/DataTable.h"
 #include "tableengine/DataTypes.h"
+#include "tableengine/DecodeGuard.h"
 #include "tableengine/EngineError.h"
 #include "tableengine/IndexFile.h"
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 #include <string>
 
 namespace tableengine {
@@ -139,13 +141,7 @@ void TCursorBlobs::LoadBlob(TBlobBuffer& blob, uint8_t* record)
     TDataTable& table = *c.DataTable;
     if (!table.BlobFile)
         table.RaiseError(TBL_MEMOCORRUPT);
-    try {
-        LoadChain(blob, record);
-    } catch (const std::bad_alloc&) {
-        table.RaiseError(TBL_OSENOMEM);
-    } catch (const std::length_error&) {
-        table.RaiseError(TBL_MEMOCORRUPT);
-    }
+    DecodeGuarded(*table.BlobFile, [&] { LoadChain(blob, record); });
 }
 
 void TCursorBlobs::LoadChain(TBlobBuffer& blob, uint8_t* record)

@@ -1,3 +1,10 @@
+// A cursor's position in index order and its moves along the leaf chain. The rule every decoder of a
+// table's files keeps, here for the tree and the chain read from the index: a descent is bounded by the
+// tree's 64 levels and checks each page's kind (a root of a root type, every page below it of a non-root
+// type, all with keys); a step along the chain checks that the neighbour is a leaf with keys that links
+// back, and the sequence number keeps every walk within the table's record count, so a chain that loops
+// or wanders into another index ends with 8965; restarts after changes are bounded; a leaf entry naming
+// record 0 is 8962. No damage gives a silently shorter or longer table.
 #include "tableengine/CursorNavigation.h"
 
 #include "tableengine/DataCursor.h"

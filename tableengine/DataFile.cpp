@@ -1,3 +1,8 @@
+// The data file: records, the header and the field definitions. The rule every decoder of a table's files
+// keeps, here for the data header: FieldCount is bounded before the definitions are read and allocated;
+// record length, field offsets, slots and RecordCount are checked against each other and the file's size
+// (8961) before any record is read with them, also when another process's change made the header be read
+// again; memory that still runs out is 11016, never a library exception (DecodeGuard.h).
 #include "tableengine/BaseFile.h"
 #include "tableengine/DataFile.h"
 
@@ -7,6 +12,7 @@
 #include "tableengine/DataPassword.h"
 #include "tableengine/DataTable.h"
 #include "tableengine/DataTypes.h"
+#include "tableengine/DecodeGuard.h"
 #include "tableengine/FieldValues.h"
 
 #include "platform/Locale.h"
@@ -163,7 +169,8 @@ void TDataFile::LoadHeaders()
             RaiseError(TBL_NOTSUFFTABLERIGHTS);
         Password = &FDataTable->VerifyPassword(Header.Digest);
     }
-    LoadFieldDefinitions();
+    // FieldCount is bounded above, so the definitions take at most MaxFieldCount * 768 bytes.
+    DecodeGuarded(*this, [this] { LoadFieldDefinitions(); });
     InitializeBuffers();
 }
 
@@ -188,7 +195,9 @@ void TDataFile::CheckChangedHeader(const TDataHeader& before)
         h.Encrypted != before.Encrypted || h.Digest != before.Digest || h.LocaleID != before.LocaleID ||
         h.FileSignature != before.FileSignature)
         RaiseError(TBL_HEADERCORRUPT);
-    if (ReadFieldArea(Header.FieldCount) != FFieldArea)
+    std::vector<uint8_t> area;
+    DecodeGuarded(*this, [&] { area = ReadFieldArea(Header.FieldCount); });
+    if (area != FFieldArea)
         RaiseError(TBL_HEADERCORRUPT);
     CheckSlots();
 }

@@ -1,3 +1,7 @@
+// The index file's header and index definitions. The rule every decoder of a table's files keeps, here for
+// the index header: the header and the definition area have a fixed size; the page size, page numbers,
+// key fields and KeySize are checked (8961) before any page is decoded with them, since the page decoder
+// sizes its entries by KeySize.
 #include "tableengine/BaseFile.h"
 #include "tableengine/IndexFile.h"
 

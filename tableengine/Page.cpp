@@ -1,3 +1,5 @@
+// An index page in the cache: its bytes decoded by TPageEntries (whose file states the bounds kept), a page
+// that fails to decode marked corrupt for its reader to raise 8965.
 #include "tableengine/Page.h"
 
 #include "tableengine/DataPassword.h"

@@ -1,3 +1,8 @@
+// Index pages decoded into fixed-size entry slots and encoded back. The rule every decoder of a table's files
+// keeps, here for pages: nothing is read past the page's bytes; the expanded entries are allocated only
+// after the page's number of keys is checked against what its bytes can hold at the smallest entry the key
+// size allows; a page type other than the five known ones is index corruption (8965). Whether a page is
+// the kind its reader expects (root, node, leaf) is checked by the reader (CursorNavigation).
 #include "tableengine/PageEntries.h"
 
 
@@ -90,14 +95,18 @@ uint16_t TPageEntries::Decode(std::span<const uint8_t> raw)
         return IndexCorrupt;
 
     // Every entry takes at least this many bytes, so a count that cannot fit is refused before the
-    // expanded entries are allocated.
+    // expanded entries (K + 10 bytes each) are allocated. A compressed entry leaves out at most 255 leading
+    // and 255 trailing bytes of its key (one count byte each), so its stored size grows with the key: the
+    // expansion stays within a small multiple of the page's own bytes.
     size_t minEntry = 0;
     if (node)
         minEntry = K + (FNoKeyStatistics ? 4 : 8);
     else if (kind == icNone)
         minEntry = K + 4;
+    else if (kind == icFull)
+        minEntry = K > 510 ? K + 6 - 510 : 6;
     else
-        minEntry = kind == icFull ? 6 : 5;
+        minEntry = K > 255 ? K + 5 - 255 : 5;
     auto fail = [this] {
         FHeader.NumberOfKeys = 0;
         FEntries.clear();

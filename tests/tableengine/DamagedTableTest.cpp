@@ -4,6 +4,8 @@
 // silently shorter or longer table, or an allocation sized by a damaged number.
 #include "NavigationTestSupport.h"
 
+#include "support/ChildProcess.h"
+
 #include "tableengine/BlobFile.h"
 #include "tableengine/BlobHeader.h"
 #include "tableengine/DataDirectoryLocks.h"
@@ -12,9 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <new>
 
 using namespace navtest;
 using namespace tableengine;
@@ -403,4 +409,48 @@ TEST(DamagedTable, AFailingReadIsTheSystemsErrorNotAShortRead)
         EXPECT_EQ(e.ErrorCode, TBL_OSUNKNOWN) << e.what();
         EXPECT_EQ(e.OSErrorCode, 31) << e.what(); // the system's I/O error, as the mapping table names it
     }
+}
+
+TEST(DamagedTable, MemoryThatRunsOutWhileDecodingIsAnEngineError)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "an address-space limit cannot be set under a sanitizer's shadow memory";
+#endif
+    // A whole, undamaged 32 MiB memo (stored deflated in about 32 KiB) read by a process whose address space
+    // leaves it 8 MiB more: inflating runs out of memory, which must come out as 11016, not as std::bad_alloc.
+    TableFolder folder;
+    w::WriterTable t;
+    t.Fields = {Field("N", w::DataTypes::Integer), Field("Text", w::DataTypes::Blob, 0, w::SubTypes::Memo)};
+    t.Fields[1].Compression = 9;
+    t.Rows.push_back(Row({"1", std::string(32u << 20, '\0')}));
+    folder.Write(t, "T");
+    support::ChildProcess child([&](support::ChildProcess&) {
+        Engine engine(folder.Path());
+        auto c = engine.Open("T");
+        std::vector<uint8_t> buf(c->RecordLength);
+        c->SetToBegin();
+        if (c->GetNextRecord(buf.data()) != 0)
+            return 4;
+        long pages = 0;
+        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        if (pages <= 0)
+            return 5;
+        const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(8) << 20);
+        const rlimit as{limit, limit};
+        if (setrlimit(RLIMIT_AS, &as) != 0)
+            return 6;
+        try {
+            c->OpenBlob(2, buf.data());
+            return 3; // it fit after all: the limit did not hold
+        } catch (const ETblEngineError& e) {
+            return e.ErrorCode == TBL_OSENOMEM ? 0 : 1;
+        } catch (const std::bad_alloc&) {
+            return 2;
+        }
+    });
+    EXPECT_EQ(child.Join(), 0) << "1: another engine error, 2: std::bad_alloc escaped, 3: no shortage";
 }

@@ -2,7 +2,11 @@
 #include "tableengine/IndexHeader.h"
 #include "tableengine/PageEntries.h"
 
+#include "support/ChildProcess.h"
+
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 #include <cstring>
 #include <vector>
@@ -207,6 +211,51 @@ TEST(IndexPage, EntriesRunningPastThePageAreIndexCorruption)
     EXPECT_EQ(page.Decode(raw), 8965);
     // A header shorter than 13 bytes.
     EXPECT_EQ(page.Decode(Bytes(12, 0)), 8965);
+}
+
+// Long compressed keys: an entry stores all but at most 255 leading and 255 trailing bytes of its key, so a
+// count of keys the page cannot hold at that size is refused before the expanded entries are allocated
+// (2700 entries of a 4110-byte key would be 11 MB, from one 16 KiB page). Measured in a child process by
+// its peak resident size, which the allocation would raise.
+TEST(IndexPage, ACountLongCompressedKeysCannotFillIsRefusedBeforeAllocating)
+{
+    for (const uint8_t kind : {uint8_t{icDuplicateByte}, uint8_t{icTrailingByte}, uint8_t{icFull}}) {
+        SCOPED_TRACE(int(kind));
+        support::ChildProcess child([&](support::ChildProcess&) {
+            const auto def = Definition(4110, true, kind);
+            const Bytes raw = Page(16384, ptLeaf, 2700, {});
+            TPageEntries page;
+            page.Bind(&def);
+            rusage before{};
+            getrusage(RUSAGE_SELF, &before);
+            const uint16_t code = page.Decode(raw);
+            rusage after{};
+            getrusage(RUSAGE_SELF, &after);
+            if (code != 8965)
+                return 2;
+            return after.ru_maxrss - before.ru_maxrss > 2048 ? 1 : 0; // KiB
+        });
+        EXPECT_EQ(child.Join(), 0) << "1: the entries were allocated, 2: not refused";
+    }
+    // Keys of one page that really are that compressed still decode: four 4110-byte keys (the most a page
+    // holds at 255 shared bytes each), each sharing its first 255 bytes with the one before it.
+    const auto def = Definition(4110, true, icDuplicateByte);
+    Bytes entries;
+    for (uint8_t k = 0; k < 4; ++k) {
+        const size_t d = k == 0 ? 0 : 255;
+        entries.push_back(static_cast<uint8_t>(d));
+        Bytes rest(4110 - d, 0x41);
+        rest.back() = static_cast<uint8_t>(0x41 + k);
+        entries.insert(entries.end(), rest.begin(), rest.end());
+        for (const uint8_t b : {uint8_t(k + 1), uint8_t{0}, uint8_t{0}, uint8_t{0}})
+            entries.push_back(b);
+    }
+    TPageEntries page;
+    page.Bind(&def);
+    ASSERT_LE(entries.size(), 16384u - PageHeaderSize);
+    ASSERT_EQ(page.Decode(Page(16384, ptLeaf, 4, entries)), 0);
+    EXPECT_EQ(page.GetRecordNumber(4), 4);
+    EXPECT_EQ(page.GetKey(4)[4109], 0x44);
 }
 
 TEST(IndexPage, DataPagesAndEmptyPagesCarryNoEntries)
