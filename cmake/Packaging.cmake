@@ -1,7 +1,8 @@
 # Installation as the program expects to run (the executable with 3Tdata beside it), the desktop entry and
-# the icon for the freedesktop icon theme, and a Debian package built from the same rules:
-#   cmake --install build/release --prefix /usr/local
-#   cpack --config build/release/CPackConfig.cmake -G DEB -B build/release/package
+# the icon for the freedesktop icon theme, and a Debian package built from the same rules (tools/package.sh):
+#   cmake --preset package && cmake --build --preset package
+#   cmake --install build/package --prefix /usr/local
+#   cpack --config build/package/CPackConfig.cmake -G DEB -B build/package/deb
 set(SONDRAL_INSTALL_DIR lib/sondral)
 
 install(TARGETS Sondral RUNTIME DESTINATION ${SONDRAL_INSTALL_DIR})
