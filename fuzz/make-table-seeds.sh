@@ -39,4 +39,18 @@ make_seed encrypted $'field Nr integer\nfield Text string 30\nprimary Nr\noption
 
 # Without a primary key: the automatic index on the record ID.
 make_seed plain $'field Text string 12\nfield N smallint\noption pagesize 1024\n' 'b\t2\na\t1\nc\t3\n'
+# Three-level trees: 800 rows keyed by a 30-character text (28 keys per leaf, 25 per node) in a secondary
+# index beside the automatic primary index.
+rows=''
+for i in $(seq 1 800); do rows+="$i"$'\t'"$(printf 'k%029d' $(( (i * 7919) % 800 )))"$'\n'; done
+make_seed multilevel $'field N integer\nfield K string 30\nprimary N\nindex ByK K\noption pagesize 1024\n' "$rows"
+
+# BLOB chains of several blocks each, stored and compressed, with a null memo among them.
+rows=''
+for i in $(seq 1 20); do
+  memo=$(printf 'chain %02d ' "$i"; head -c $(( i * 37 )) /dev/zero | tr '\0' "$(printf "\\$(printf '%03o' $(( 97 + i % 26 )))")")
+  [ "$i" -eq 7 ] && memo='\N'
+  rows+="$i"$'\t'"$memo"$'\t'"$memo"$'\n'
+done
+make_seed chains $'field N integer\nfield Plain memo\nfield Packed memo compress=6\nprimary N\noption pagesize 1024\noption blocksize 64\n' "$rows"
 echo "seeds written to $out"

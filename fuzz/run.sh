@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
-# Builds the fuzz preset and runs every libFuzzer target for a bounded time:
-#   fuzz/run.sh [SECONDS]          (default 120 per target)
+# Builds the fuzz preset and runs libFuzzer targets for a bounded time:
+#   fuzz/run.sh [SECONDS [TARGET...]]   (default 120 seconds per target, every target)
+#   FUZZ_RUNS=1000000 fuzz/run.sh 14400 table   stops a target after that many executions instead
+# Every run has a time limit per input (-timeout, a hang is a finding) and memory limits (-rss_limit_mb and
+# -malloc_limit_mb, a huge allocation is a finding).
 # Seeds come from the project's fixtures (recorded NMEA logs, the ini file) and fuzz/corpus/<target>/;
 # each target grows its own corpus in build/fuzz/corpus/<target>/. A crash, a sanitizer report or a
 # violated invariant leaves the input in build/fuzz/artifacts/<target>/ and makes the script fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-120}
+shift || true
 targets=(reception inifile table)
+[ $# -gt 0 ] && targets=("$@")
+runs=${FUZZ_RUNS:--1}
+limits=(-timeout=10 -rss_limit_mb=512 -malloc_limit_mb=512)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
 
 root=build/fuzz
-seeds=$root/seeds
-rm -rf "$seeds"
+mkdir -p "$root"
+seeds=$(mktemp -d "$root/seeds.XXXXXX") # one per run, so that runs of different targets can go side by side
+trap 'rm -rf "$seeds"' EXIT
 mkdir -p "$seeds"/{reception,inifile,table}
 # Recorded logs, cut into pieces of a receive window's size; a leading 0 picks Windows-1252.
 for log in tests/fixtures/nmea/*.log; do
@@ -25,18 +33,22 @@ cp tests/fixtures/ini/chartprogram.ini "$seeds/inifile/"
 printf '[Settings/NMEADataSource]\r\nDataConnections=0;2;0.0.0.0;0;0;COM4;4800;1;1;0;;0;;1;0;53;0;1;;1\r\n' > "$seeds/inifile/crlf"
 printf '[settings/nmeadatasource]\ndataconnections\n[Other]\nk=v' > "$seeds/inifile/nokeyvalue"
 cp fuzz/corpus/table/* "$seeds/table/"
+# Inputs that once failed are seeds as well, so that every run starts from them.
+for t in reception inifile table; do
+  [ -d "fuzz/regressions/$t" ] && cp fuzz/regressions/$t/* "$seeds/$t/" 2>/dev/null || true
+done
 
 failed=()
 for t in "${targets[@]}"; do
   mkdir -p "$root/corpus/$t" "$root/artifacts/$t"
-  echo "== fuzz_$t: ${seconds}s"
+  echo "== fuzz_$t: ${seconds}s, runs ${runs}, ${limits[*]}"
   if ! ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-      "$root/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+      "$root/fuzz/fuzz_$t" -max_total_time="$seconds" -runs="$runs" "${limits[@]}" -print_final_stats=1 \
       -artifact_prefix="$root/artifacts/$t/" "$root/corpus/$t" "$seeds/$t" > "$root/fuzz_$t.log" 2>&1; then
     failed+=("$t")
     tail -n 60 "$root/fuzz_$t.log"
   fi
-  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)|^#[0-9]+ *DONE' "$root/fuzz_$t.log" || true
+  grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^#[0-9]+ *DONE' "$root/fuzz_$t.log" || true
 done
 
 if [ ${#failed[@]} -gt 0 ]; then

@@ -3,7 +3,10 @@
 // order and in every index, every field of every record read (values as text, BLOB contents whole);
 // then it is read once more through the table component as the program reads its translations. The
 // only acceptable outcomes are success and an ETblEngineError; anything else (a crash, a sanitizer
-// report, a hang, another exception) is a finding.
+// report, a hang, another exception) is a finding. Half of the mutations are structure-aware (fuzz/
+// TableMutator.h): one named header field, page link or BLOB link overwritten with a boundary value.
+#include "TableMutator.h"
+
 #include "tableengine/DataCursor.h"
 #include "tableengine/DataDirectory.h"
 #include "tableengine/DataEngine.h"
@@ -26,6 +29,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -34,8 +38,6 @@
 
 namespace {
 
-constexpr std::string_view kIndexMark = "\n--idx--\n";
-constexpr std::string_view kBlobMark = "\n--blb--\n";
 constexpr int32_t kMaxRecords = 512; // enough to reach past every cache block; keeps one run short
 
 const std::string& Folder()
@@ -177,23 +179,37 @@ void WalkComponent(const std::string& folder)
 
 } // namespace
 
+extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed)
+{
+    if (seed % 2 == 0) {
+        tablefuzz::TableInput t =
+            tablefuzz::TableInput::Split({reinterpret_cast<const char*>(data), size});
+        tablefuzz::TableMutator mutator(seed);
+        bool changed = false;
+        for (unsigned n = 1 + (seed / 2) % 3, i = 0; i < n; ++i)
+            changed = mutator.Mutate(t) || changed;
+        const std::string out = t.Join();
+        if (changed && out.size() <= maxSize) {
+            std::memcpy(data, out.data(), out.size());
+            return out.size();
+        }
+    }
+    return LLVMFuzzerMutate(data, size, maxSize);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string_view in(reinterpret_cast<const char*>(data), size);
-    const size_t idxAt = in.find(kIndexMark);
-    const size_t blbAt = in.find(kBlobMark, idxAt == std::string_view::npos ? 0 : idxAt + kIndexMark.size());
-    const std::string_view dat = in.substr(0, std::min(idxAt, blbAt));
-    std::string_view idx;
-    if (idxAt != std::string_view::npos)
-        idx = in.substr(idxAt + kIndexMark.size(), (blbAt == std::string_view::npos ? in.size() : blbAt) - idxAt - kIndexMark.size());
-    std::string_view blb;
-    if (blbAt != std::string_view::npos)
-        blb = in.substr(blbAt + kBlobMark.size());
+    const tablefuzz::TableInput in = tablefuzz::TableInput::Split({reinterpret_cast<const char*>(data), size});
+    const std::string_view dat = in.Data;
+    const std::string_view idx = in.Index;
+    const std::string_view blb = in.Blob;
 
     const std::string& folder = Folder();
     Put(folder + "/T.dat", dat, true);
-    Put(folder + "/T.idx", idx, idxAt != std::string_view::npos);
-    Put(folder + "/T.blb", blb, blbAt != std::string_view::npos);
+    Put(folder + "/T.idx", idx, in.HasIndex);
+    Put(folder + "/T.blb", blb, in.HasBlob);
 
     tableengine::TDataEngine engine;
     engine.Initialize(tableengine::TEngineSettings{});

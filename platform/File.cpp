@@ -166,6 +166,9 @@ void File::Close()
         std::lock_guard<std::mutex> guard(locksLock_);
         locks_.clear(); // closing the description releases its locks
     }
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+    lockFd_ = -1;
     ::close(fd_);
     fd_ = -1;
     writable_ = false;
@@ -267,6 +270,18 @@ DWORD File::SetSize(uint64_t size)
     return ERROR_SUCCESS;
 }
 
+int File::LockDescriptor()
+{
+    if (writable_)
+        return fd_;
+    if (lockFd_ < 0) {
+        // Re-opened through the descriptor, so that it is the same file even when its name was replaced.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        lockFd_ = ::open(self.c_str(), O_RDWR | O_CLOEXEC);
+    }
+    return lockFd_;
+}
+
 DWORD File::LockRange(uint64_t offset, uint64_t length)
 {
     if (fd_ < 0)
@@ -282,13 +297,14 @@ DWORD File::LockRange(uint64_t offset, uint64_t length)
             return fail(DWORD(ERROR_LOCK_VIOLATION));
     }
     struct flock fl {};
-    // A description opened for reading only cannot hold a write lock; it takes a read lock instead, which
-    // still excludes writers of other descriptions.
-    fl.l_type = static_cast<short>(writable_ ? F_WRLCK : F_RDLCK);
+    // Exclusive through a writable description. A file that cannot be written by this user at all can only
+    // hold a read lock, which still excludes writers of other descriptions but not other readers.
+    const int lockFd = LockDescriptor();
+    fl.l_type = static_cast<short>(lockFd >= 0 ? F_WRLCK : F_RDLCK);
     fl.l_whence = SEEK_SET;
     fl.l_start = static_cast<off_t>(offset);
     fl.l_len = static_cast<off_t>(length);
-    while (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) {
+    while (::fcntl(lockFd >= 0 ? lockFd : fd_, F_OFD_SETLK, &fl) != 0) {
         const int err = errno;
         if (err == EINTR)
             continue;
@@ -313,7 +329,8 @@ DWORD File::UnlockRange(uint64_t offset, uint64_t length)
     fl.l_whence = SEEK_SET;
     fl.l_start = static_cast<off_t>(offset);
     fl.l_len = static_cast<off_t>(length);
-    while (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) {
+    const int lockFd = writable_ || lockFd_ < 0 ? fd_ : lockFd_;
+    while (::fcntl(lockFd, F_OFD_SETLK, &fl) != 0) {
         if (errno != EINTR)
             return fail(errno);
     }

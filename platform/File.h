@@ -82,7 +82,12 @@ public:
     std::size_t LockedRanges() const;
 
 private:
+    // The descriptor byte-range locks are taken on: the file's own when it is writable; for a read-only
+    // one a second, read-write description of the same file, since only that can hold an exclusive range
+    // (as a range lock through any handle is). -1 when the file cannot be written at all.
+    int LockDescriptor();
     int fd_ = -1;
+    int lockFd_ = -1;
     bool writable_ = false;
     uint64_t position_ = 0;
     std::string path_;

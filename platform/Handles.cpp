@@ -61,23 +61,22 @@ std::shared_ptr<KernelObject> LookupHandle(HANDLE h)
 
 namespace {
 
-// All event state lives under one lock with one condition variable: a waiter for several events needs
-// to see every one of them change, and the number of threads in this system is small.
+// All event state lives under one lock. Each waiting thread has its own condition variable and is listed
+// at the events it waits for, so that setting an event wakes only the threads waiting for that event.
 std::mutex& WaitMutex()
 {
     static std::mutex m;
     return m;
 }
 
-std::condition_variable& WaitCondition()
-{
-    static std::condition_variable cv;
-    return cv;
-}
+struct Waiter {
+    std::condition_variable cv;
+};
 
 class EventObject final : public detail::KernelObject {
 public:
     EventObject(bool manualReset, bool initialState) : manualReset_(manualReset), signalled_(initialState) {}
+
     // The caller holds WaitMutex for these.
     bool TryConsume()
     {
@@ -87,11 +86,20 @@ public:
             signalled_ = false;
         return true;
     }
-    void Set(bool value) { signalled_ = value; }
+    void Set(bool value)
+    {
+        signalled_ = value;
+        if (value)
+            for (Waiter* w : waiters_)
+                w->cv.notify_one();
+    }
+    void Add(Waiter* w) { waiters_.push_back(w); }
+    void Remove(Waiter* w) { std::erase(waiters_, w); }
 
 private:
     const bool manualReset_;
     bool signalled_;
+    std::vector<Waiter*> waiters_;
 };
 
 } // namespace
@@ -119,12 +127,8 @@ static BOOL ChangeEvent(HANDLE h, bool value)
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    {
-        const std::lock_guard lock(WaitMutex());
-        event->Set(value);
-    }
-    if (value)
-        WaitCondition().notify_all();
+    const std::lock_guard lock(WaitMutex());
+    event->Set(value);
     return true;
 }
 
@@ -152,22 +156,38 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, bool waitAll, D
         }
         events.push_back(std::move(event));
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     std::unique_lock lock(WaitMutex());
+    for (DWORD i = 0; i < count; ++i) {
+        if (events[i]->TryConsume())
+            return WAIT_OBJECT_0 + i;
+    }
+    if (milliseconds == 0)
+        return WAIT_TIMEOUT;
+    Waiter waiter;
+    for (const auto& e : events)
+        e->Add(&waiter);
+    struct Unlist {
+        const std::vector<std::shared_ptr<EventObject>>& events;
+        Waiter* waiter;
+        ~Unlist()
+        {
+            for (const auto& e : events)
+                e->Remove(waiter);
+        }
+    } unlist{events, &waiter};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
+        bool timedOut = false;
+        if (milliseconds == INFINITE)
+            waiter.cv.wait(lock);
+        else
+            timedOut = waiter.cv.wait_until(lock, deadline) == std::cv_status::timeout;
         for (DWORD i = 0; i < count; ++i) {
             if (events[i]->TryConsume())
                 return WAIT_OBJECT_0 + i;
         }
-        if (milliseconds == INFINITE)
-            WaitCondition().wait(lock);
-        else if (WaitCondition().wait_until(lock, deadline) == std::cv_status::timeout) {
-            for (DWORD i = 0; i < count; ++i) {
-                if (events[i]->TryConsume())
-                    return WAIT_OBJECT_0 + i;
-            }
+        if (timedOut)
             return WAIT_TIMEOUT;
-        }
     }
 }
 

@@ -1,10 +1,11 @@
 #include "platform/IniFile.h"
 
+#include "platform/TemporaryFiles.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -213,19 +214,9 @@ bool WriteAllFd(int fd, const std::string& data)
     return true;
 }
 
-std::string DirName(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 // Replaces the file at target with content: a temporary file in the same folder is written, flushed to
 // disk, given the old file's permissions and renamed over the old file, so that the file is always either
-// the old or the new version.
+// the old or the new version. Temporary files that killed writers left behind are removed first.
 void ReplaceAtomically(const std::string& reportedPath, const std::string& target, const std::string& content)
 {
     struct stat old {};
@@ -235,15 +226,9 @@ void ReplaceAtomically(const std::string& reportedPath, const std::string& targe
     if (existed && (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0))
         throw EIniFileException(reportedPath);
 
-    static std::atomic<unsigned> counter{0};
+    RemoveAbandonedTemporaryFiles(target);
     std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
+    const int fd = CreateTemporaryFile(target, temp);
     if (fd < 0)
         throw EIniFileException(reportedPath);
 
@@ -255,18 +240,16 @@ void ReplaceAtomically(const std::string& reportedPath, const std::string& targe
         }
     }
     ok = ok && WriteAllFd(fd, content) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    // The temporary file stays locked (open) until it has its final name, so that no other writer takes it
+    // for abandoned.
     ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    if (!ok)
         ::unlink(temp.c_str());
+    ::close(fd); // after a successful fsync nothing is left for close to report
+    if (!ok)
         throw EIniFileException(reportedPath);
-    }
     // Make the rename itself durable; a failure here leaves a complete file either way.
-    const int dir = ::open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    (void)FlushFolderOf(target);
 }
 
 bool HasLineBreak(TextView s) { return s.find_first_of(u"\r\n") != TextView::npos; }

@@ -1,7 +1,6 @@
 #include "platform/SerialDeviceMap.h"
 
 #include "platform/Comm.h"
-#include "platform/SerialLine.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,17 +9,17 @@
 #include <sstream>
 #include <tuple>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <mutex>
 
 namespace platform {
 namespace {
 
 std::string_view Trim(std::string_view s)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front()))
         s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    while (!s.empty() && blank(s.back()))
         s.remove_suffix(1);
     return s;
 }
@@ -48,36 +47,12 @@ std::string ReadSmallFile(const std::filesystem::path& path)
     return text;
 }
 
-bool IsRealUartNode(const std::string& name)
+// The serial core's record of the UART type (PORT_UNKNOWN is 0): read from sysfs, so that listing the
+// ports opens no device node (an open raises DTR and RTS on the line).
+bool IsRealUart(const std::filesystem::path& ttyDir)
 {
-    const std::string node = "/dev/" + name;
-    const int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        const bool real = serial_line::IsRealUart(fd);
-        ::close(fd);
-        return real;
-    }
-    // Held exclusively by someone else: the serial core's own record of the UART type tells instead.
-    const std::string type(Trim(ReadSmallFile("/sys/class/tty/" + name + "/type")));
+    const std::string type(Trim(ReadSmallFile(ttyDir / "type")));
     return !type.empty() && type != "0";
-}
-
-std::vector<TtyDevice> ScanSysClassTty()
-{
-    std::vector<TtyDevice> devices;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/tty", ec)) {
-        TtyDevice d;
-        d.name = entry.path().filename().string();
-        std::error_code ec2;
-        const bool hasDevice = std::filesystem::exists(entry.path() / "device", ec2);
-        if (!hasDevice)
-            continue; // virtual consoles, ptmx, console
-        const auto [kind, number] = KindAndNumber(d.name);
-        d.isSerial = kind == "ttyS" ? IsRealUartNode(d.name) : true;
-        devices.push_back(std::move(d));
-    }
-    return devices;
 }
 
 bool EqualNoCase(std::string_view a, std::u16string_view b)
@@ -144,22 +119,81 @@ SerialMap BuildSerialDeviceMap(std::vector<TtyDevice> devices)
     return map;
 }
 
-std::vector<std::pair<std::string, std::string>> SerialDeviceMap()
+std::vector<TtyDevice> ScanTtyClass(const std::string& root)
+{
+    std::vector<TtyDevice> devices;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(root, ec)) {
+        TtyDevice d;
+        d.name = entry.path().filename().string();
+        std::error_code ec2;
+        const bool hasDevice = std::filesystem::exists(entry.path() / "device", ec2);
+        if (!hasDevice)
+            continue; // virtual consoles, ptmx, console
+        const auto [kind, number] = KindAndNumber(d.name);
+        d.isSerial = kind == "ttyS" ? IsRealUart(entry.path()) : true;
+        devices.push_back(std::move(d));
+    }
+    return devices;
+}
+
+namespace {
+
+// The map of the last listing, which Open looks names up in; a name that it lacks (a device plugged in
+// since) rebuilds it once.
+struct LastMap {
+    std::mutex mutex;
+    std::optional<SerialMap> map;
+};
+
+LastMap& Last()
+{
+    static LastMap last;
+    return last;
+}
+
+SerialMap BuildMap()
 {
     if (const char* file = std::getenv("SONDRAL_COM_MAP"); file != nullptr && *file != '\0')
         return ParseSerialDeviceMap(ReadSmallFile(file));
-    return BuildSerialDeviceMap(ScanSysClassTty());
+    return BuildSerialDeviceMap(ScanTtyClass("/sys/class/tty"));
+}
+
+std::optional<std::string> Find(const SerialMap& map, std::u16string_view name)
+{
+    for (const auto& [port, node] : map) {
+        if (EqualNoCase(port, name))
+            return node;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> SerialDeviceMap()
+{
+    SerialMap map = BuildMap();
+    const std::lock_guard lock(Last().mutex);
+    Last().map = map;
+    return map;
 }
 
 std::optional<std::string> SerialDeviceNode(std::u16string_view name)
 {
     if (name.size() >= 4 && name.substr(0, 4) == u"\\\\.\\")
         name.remove_prefix(4);
-    for (const auto& [port, node] : SerialDeviceMap()) {
-        if (EqualNoCase(port, name))
-            return node;
+    // A map file is read each time: it is small, and tests and tools rewrite it.
+    const char* file = std::getenv("SONDRAL_COM_MAP");
+    if (file != nullptr && *file != '\0')
+        return Find(ParseSerialDeviceMap(ReadSmallFile(file)), name);
+    {
+        const std::lock_guard lock(Last().mutex);
+        if (Last().map) {
+            if (auto node = Find(*Last().map, name))
+                return node;
+        }
     }
-    return std::nullopt;
+    return Find(SerialDeviceMap(), name);
 }
 
 } // namespace platform

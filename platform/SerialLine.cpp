@@ -1,6 +1,10 @@
 #include "platform/SerialLine.h"
 
 #include <cerrno>
+#include <mutex>
+
+#include <pthread.h>
+#include <signal.h>
 
 #include <asm/termbits.h>
 #include <linux/serial.h>
@@ -29,7 +33,7 @@ constexpr DWORD kRtsHandshake = 2;
 
 } // namespace
 
-int Configure(int fd, const DCB& dcb, bool markErrors)
+int Configure(int fd, const DCB& dcb)
 {
     struct termios2 t {};
     if (const int err = Ioctl(fd, TCGETS2, &t))
@@ -40,7 +44,8 @@ int Configure(int fd, const DCB& dcb, bool markErrors)
                                         IXANY | IGNPAR | INPCK | IUCLC | IMAXBEL);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ECHOE | ECHOK | ICANON | ISIG | IEXTEN | NOFLSH | TOSTOP);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
+    t.c_iflag |= IGNBRK;
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     t.c_cflag |= CREAD | CLOCAL;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
@@ -66,20 +71,17 @@ int Configure(int fd, const DCB& dcb, bool markErrors)
     case 2: t.c_cflag |= CSTOPB; break;
     default: return EINVAL;
     }
-    if (dcb.BaudRate == 0)
-        return EINVAL;
-    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
-    t.c_ispeed = dcb.BaudRate;
-    t.c_ospeed = dcb.BaudRate;
+    if (dcb.BaudRate != 0) {
+        t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
+        t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+        t.c_ispeed = dcb.BaudRate;
+        t.c_ospeed = dcb.BaudRate;
+    }
 
     if ((dcb.Flags & kParityCheck) != 0)
-        t.c_iflag |= INPCK;
-    if (markErrors)
-        t.c_iflag |= PARMRK;
+        t.c_iflag |= INPCK | PARMRK;
     if ((dcb.Flags & kOutxCtsFlow) != 0 || ((dcb.Flags >> kRtsControlShift) & 3u) == kRtsHandshake)
         t.c_cflag |= CRTSCTS;
-    if ((dcb.Flags & kOutX) != 0)
-        t.c_iflag |= IXON;
     if ((dcb.Flags & kInX) != 0)
         t.c_iflag |= IXOFF;
     t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
@@ -147,6 +149,8 @@ int Flush(int fd, bool input, bool output)
 
 int SetExclusive(int fd) { return IoctlValue(fd, TIOCEXCL, 0); }
 
+int SendFlowChar(int fd, bool stop) { return IoctlValue(fd, TCXONC, stop ? TCIOFF : TCION); }
+
 int GetErrorCounters(int fd, ErrorCounters& counters)
 {
     serial_icounter_struct c {};
@@ -157,7 +161,54 @@ int GetErrorCounters(int fd, ErrorCounters& counters)
     counters.parity = static_cast<uint32_t>(c.parity);
     counters.brk = static_cast<uint32_t>(c.brk);
     counters.bufOverrun = static_cast<uint32_t>(c.buf_overrun);
+    counters.cts = static_cast<uint32_t>(c.cts);
+    counters.dsr = static_cast<uint32_t>(c.dsr);
+    counters.rng = static_cast<uint32_t>(c.rng);
+    counters.dcd = static_cast<uint32_t>(c.dcd);
     return 0;
+}
+
+int LineDevice::Counters(int fd, ErrorCounters& counters) { return GetErrorCounters(fd, counters); }
+
+int LineDevice::ModemLines(int fd, int& bits) { return GetModemLines(fd, bits); }
+
+int LineDevice::WaitModemChange(int fd, int mask) { return IoctlValue(fd, TIOCMIWAIT, static_cast<unsigned long>(mask)); }
+
+namespace {
+
+// The signal that interrupts a thread blocked in TIOCMIWAIT. Its default action is to ignore it, so a
+// stray one harms nothing; the handler exists only so that the ioctl returns with EINTR.
+constexpr int kWakeSignal = SIGURG;
+
+void NoOp(int) {}
+
+void InstallWakeHandler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction sa {};
+        sa.sa_handler = NoOp;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = 0; // no SA_RESTART: the ioctl must return
+        sigaction(kWakeSignal, &sa, nullptr);
+    });
+}
+
+} // namespace
+
+void LineDevice::InterruptWait(std::thread& thread)
+{
+    if (thread.joinable())
+        pthread_kill(thread.native_handle(), kWakeSignal);
+}
+
+int LineDevice::Rate(int fd, uint32_t& rate) { return OutputRate(fd, rate); }
+
+std::shared_ptr<LineDevice> RealLineDevice()
+{
+    InstallWakeHandler();
+    static const auto device = std::make_shared<LineDevice>();
+    return device;
 }
 
 bool IsRealUart(int fd)

@@ -6,14 +6,17 @@
 #include "platform/Comm.h"
 
 #include <cstdint>
+#include <memory>
+#include <thread>
 
 namespace platform::serial_line {
 
-// Puts the line into raw mode (no echo, no canonical input, no CR/LF translation, no signals) with the
-// rate (any integer, through BOTHER), byte size, parity, stop bits and flow control of dcb. markErrors
-// asks for bytes received with a parity or framing error to be marked (0xFF 0x00 byte; a literal 0xFF
-// arrives doubled) so that the caller can replace them.
-int Configure(int fd, const DCB& dcb, bool markErrors);
+// Puts the line into raw mode (no echo, no canonical input, no CR/LF translation, no signals, breaks
+// ignored: they are counted, not received as bytes) with the rate (any integer, through BOTHER; rate 0
+// keeps the line's current rate), byte size, parity, stop bits and RTS/CTS and XON/XOFF input flow
+// control of dcb. Output XON/XOFF is left to the caller. With the parity check of dcb, bytes received with
+// a parity or framing error are marked (0xFF 0x00 byte; a literal 0xFF arrives doubled).
+int Configure(int fd, const DCB& dcb);
 // The device's current rate, byte size, parity, stop bits and flow control as a DCB (other fields zero).
 int Describe(int fd, DCB& dcb);
 // The output rate of the line (termios2 c_ospeed). On a pseudo-terminal master this is the rate that the
@@ -28,6 +31,8 @@ int SuspendOutput(int fd, bool suspend);
 int OutputQueue(int fd, int& bytes);
 int Flush(int fd, bool input, bool output);
 int SetExclusive(int fd);
+// Sends the XOFF (stop) or XON (start) character of the line ahead of queued output.
+int SendFlowChar(int fd, bool stop);
 
 struct ErrorCounters {
     uint32_t frame = 0;
@@ -35,8 +40,30 @@ struct ErrorCounters {
     uint32_t parity = 0;
     uint32_t brk = 0;
     uint32_t bufOverrun = 0;
+    // Transitions of the modem input lines.
+    uint32_t cts = 0;
+    uint32_t dsr = 0;
+    uint32_t rng = 0;
+    uint32_t dcd = 0;
 };
 int GetErrorCounters(int fd, ErrorCounters& counters);
+
+// What the driver asks of a device beyond bytes and line settings: the counters, the modem input lines,
+// the wait for a modem-line change and the rate the line really runs at. The real device is the default;
+// tests put their own under the driver to play what a pseudo-terminal cannot show.
+class LineDevice {
+public:
+    virtual ~LineDevice() = default;
+    virtual int Counters(int fd, ErrorCounters& counters);
+    virtual int ModemLines(int fd, int& bits);
+    // Blocks until one of the TIOCM_* lines in mask changes (TIOCMIWAIT); EINTR after InterruptWait.
+    virtual int WaitModemChange(int fd, int mask);
+    // Makes a WaitModemChange running on thread return (repeated until that thread has left it).
+    virtual void InterruptWait(std::thread& thread);
+    // The rate the line runs at after Configure (the driver may have rounded it).
+    virtual int Rate(int fd, uint32_t& rate);
+};
+std::shared_ptr<LineDevice> RealLineDevice();
 
 // True when TIOCGSERIAL reports a UART type other than "unknown" (a real serial port).
 bool IsRealUart(int fd);

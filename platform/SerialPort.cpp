@@ -1,5 +1,7 @@
 #include "platform/SerialPort.h"
 
+#include "platform/DeviceUsers.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,18 +18,26 @@ namespace {
 
 constexpr DWORD kMaxQueue = 16u << 20;
 constexpr DWORD kDefaultQueue = 4096;
-constexpr DWORD kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
-constexpr auto kModemPollInterval = std::chrono::milliseconds(10);
 constexpr auto kCounterPollInterval = std::chrono::milliseconds(100);
 constexpr DWORD kMaxDword = 0xFFFFFFFFu;
+constexpr int kModemInputs = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR | TIOCM_RNG;
+// The largest difference between the rate asked for and the rate the line runs at that a receiver still
+// tolerates (in percent); beyond it SetCommState fails as it does for a rate the UART cannot make.
+constexpr uint64_t kRateTolerancePercent = 3;
 
 // DCB flag bits used by the driver.
 constexpr DWORD kFlagParity = 1u << 1;
 constexpr DWORD kFlagOutxCts = 1u << 2;
+constexpr DWORD kFlagOutxDsr = 1u << 3;
+constexpr DWORD kFlagDsrSensitivity = 1u << 6;
 constexpr DWORD kFlagOutX = 1u << 8;
 constexpr DWORD kFlagInX = 1u << 9;
 constexpr DWORD kFlagErrorChar = 1u << 10;
 constexpr DWORD kFlagNull = 1u << 11;
+constexpr DWORD kHandshake = 2; // DTR and RTS control code
+
+DWORD DtrControl(const DCB& dcb) { return (dcb.Flags >> 4) & 3u; }
+DWORD RtsControl(const DCB& dcb) { return (dcb.Flags >> 12) & 3u; }
 
 // Modem ioctls fail this way on devices without modem lines (pseudo-terminals).
 bool NoLines(int err) { return err == ENOTTY || err == EINVAL; }
@@ -44,21 +54,30 @@ BOOL FailErrno(int err)
     return false;
 }
 
-bool WantsErrorMarks(const DCB& dcb)
+bool RateHolds(uint32_t actual, DWORD wanted)
 {
-    return (dcb.Flags & kFlagErrorChar) != 0 && (dcb.Flags & kFlagParity) != 0;
+    const uint64_t diff = actual > wanted ? actual - wanted : wanted - actual;
+    return diff * 100 <= uint64_t{wanted} * kRateTolerancePercent;
 }
 
 } // namespace
 
-std::shared_ptr<SerialPort> SerialPort::Open(const std::string& node)
+std::shared_ptr<SerialPort> SerialPort::Open(const std::string& node, std::shared_ptr<serial_line::LineDevice> device)
 {
+    if (!device)
+        device = serial_line::RealLineDevice();
+    // Looked for before the node is opened: opening a UART raises DTR and RTS under whoever holds it.
+    if (UucpLock::HeldByOther(node) || OpenedByAnotherProcess(node)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    // A node held with TIOCEXCL fails here with EBUSY (5), unless we are root.
     const int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         SetLastErrorFromErrno(errno);
         return nullptr;
     }
-    // flock excludes every other open, also by root, which TIOCEXCL does not stop.
+    // flock excludes every other open that asks for it, also by root, which TIOCEXCL does not stop.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
@@ -74,10 +93,17 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& node)
             dcb.Flags |= 1u << 12; // RTS enabled
         dcb.XonLim = 2048;
         dcb.XoffLim = 512;
-        err = serial_line::Configure(fd, dcb, false);
+        // Raw mode at the line's current rate, whatever it is (also 0, as another program may leave it).
+        DCB raw = dcb;
+        raw.BaudRate = 0;
+        err = serial_line::Configure(fd, raw);
     }
     if (err == 0)
         err = serial_line::SetExclusive(fd);
+    bool taken = true;
+    UucpLock lock = err == 0 ? UucpLock::Take(node, taken) : UucpLock();
+    if (err == 0 && !taken)
+        err = EBUSY; // a lock file appeared since the check
     const int wakeFd = err == 0 ? ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1;
     if (err == 0 && wakeFd < 0)
         err = errno;
@@ -86,20 +112,24 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& node)
         SetLastErrorFromErrno(err);
         return nullptr;
     }
-    return std::make_shared<SerialPort>(fd, wakeFd, dcb);
+    return std::make_shared<SerialPort>(fd, wakeFd, dcb, std::move(lock), std::move(device));
 }
 
-SerialPort::SerialPort(int fd, int wakeFd, const DCB& initial)
-    : fd_(fd), wakeFd_(wakeFd), dcb_(initial), ring_(kDefaultQueue)
+SerialPort::SerialPort(int fd, int wakeFd, const DCB& initial, UucpLock lock,
+                       std::shared_ptr<serial_line::LineDevice> device)
+    : fd_(fd), wakeFd_(wakeFd), lock_(std::move(lock)), device_(std::move(device)), dcb_(initial),
+      ring_(kDefaultQueue)
 {
     {
-        const std::lock_guard lock(mutex_);
+        const std::lock_guard guard(mutex_);
         int lines = 0;
-        modemOk_ = serial_line::GetModemLines(fd_, lines) == 0;
+        modemOk_ = device_->ModemLines(fd_, lines) == 0;
         modemLines_ = lines;
-        countersOk_ = serial_line::GetErrorCounters(fd_, counters_) == 0;
+        countersOk_ = device_->Counters(fd_, counters_) == 0;
     }
     thread_ = std::thread([this] { Run(); });
+    if (modemOk_)
+        modemThread_ = std::thread([this] { WatchModem(); });
 }
 
 SerialPort::~SerialPort() { Close(); }
@@ -121,14 +151,42 @@ void SerialPort::Close()
     Wake();
     if (thread_.joinable())
         thread_.join();
+    if (modemThread_.joinable()) {
+        std::unique_lock lock(mutex_);
+        while (modemWaiting_) {
+            lock.unlock();
+            device_->InterruptWait(modemThread_);
+            lock.lock();
+            doneCv_.wait_for(lock, std::chrono::milliseconds(2));
+        }
+        lock.unlock();
+        modemThread_.join();
+    }
+    // Output still queued is discarded, so that the close never waits for a line held by CTS or XOFF.
+    if (!dead_)
+        (void)serial_line::Flush(fd_, false, true);
     ::close(wakeFd_);
     ::close(fd_); // also releases the flock
+    lock_ = UucpLock();
 }
 
 void SerialPort::Wake()
 {
     const uint64_t one = 1;
     (void)!::write(wakeFd_, &one, sizeof one);
+}
+
+bool SerialPort::Gone()
+{
+    if (closed_) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return true;
+    }
+    if (dead_) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return true;
+    }
+    return false;
 }
 
 bool SerialPort::ImmediateReads() const
@@ -146,7 +204,8 @@ void SerialPort::Run()
     while (!closed_) {
         pollfd fds[2] = {};
         fds[0].fd = dead_ ? -1 : fd_;
-        fds[0].events = static_cast<short>(POLLIN | (writes_.empty() ? 0 : POLLOUT));
+        // While input flow control holds the sender the tty is not read; hang-ups are still reported.
+        fds[0].events = static_cast<short>((throttled_ ? 0 : POLLIN) | (writes_.empty() ? 0 : POLLOUT));
         fds[1].fd = wakeFd_;
         fds[1].events = POLLIN;
         const int timeout = NextTimeoutLocked(Clock::now());
@@ -161,31 +220,88 @@ void SerialPort::Run()
             uint64_t value = 0;
             (void)!::read(wakeFd_, &value, sizeof value);
         }
-        if (!dead_ && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        const short revents = fds[0].revents;
+        if (!dead_ && !throttled_ && (revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            size_t want = chunk.size();
+            if (InputFlowLocked()) {
+                // Never more than fits below the stop mark: the rest waits in the kernel.
+                const size_t stopAt = StopAtLocked();
+                want = std::min(want, stopAt > count_ ? stopAt - count_ : size_t{1});
+            }
             // Read under the lock, so that a purge never races with bytes on their way into the queue.
-            const ssize_t n = ::read(fd_, chunk.data(), chunk.size());
+            const ssize_t n = ::read(fd_, chunk.data(), want);
             if (n > 0) {
                 ReceiveLocked(chunk.data(), static_cast<size_t>(n));
                 if (countersOk_)
                     PollCountersLocked();
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR) ||
-                       (fds[0].revents & (POLLHUP | POLLERR)) != 0) {
-                dead_ = true; // hung up or gone: stop polling it, or poll would report it forever
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR) || (revents & (POLLHUP | POLLERR)) != 0) {
+                HangUpLocked();
             }
+        } else if (!dead_ && (revents & (POLLHUP | POLLERR)) != 0) {
+            HangUpLocked();
         }
         const auto now = Clock::now();
         PumpWritesLocked(now);
         CheckTxEmptyLocked(now);
         ServiceReadsLocked(now);
-        if (modemOk_ && (mask_ & kModemEvents) != 0 && now >= nextModemPoll_) {
-            PollModemLocked();
-            nextModemPoll_ = now + kModemPollInterval;
-        }
-        if (countersOk_ && now >= nextCounterPoll_) {
+        if (countersOk_ && !dead_ && now >= nextCounterPoll_) {
             PollCountersLocked();
             nextCounterPoll_ = now + kCounterPollInterval;
         }
     }
+}
+
+// The modem thread: blocks in TIOCMIWAIT until an input line changes, so short pulses are not missed and
+// an idle USB adapter sees no control transfers.
+void SerialPort::WatchModem()
+{
+    for (;;) {
+        {
+            const std::lock_guard lock(mutex_);
+            if (closed_ || dead_)
+                return;
+            modemWaiting_ = true;
+        }
+        const int err = device_->WaitModemChange(fd_, kModemInputs);
+        const std::lock_guard lock(mutex_);
+        modemWaiting_ = false;
+        doneCv_.notify_all();
+        if (closed_)
+            return;
+        if (err == EINTR)
+            continue;
+        if (err == EIO) {
+            HangUpLocked();
+            return;
+        }
+        if (err != 0)
+            return; // the device cannot wait for its lines: no modem events
+        ModemChangedLocked();
+        Wake();
+    }
+}
+
+void SerialPort::ModemChangedLocked()
+{
+    int lines = 0;
+    if (device_->ModemLines(fd_, lines) != 0)
+        return;
+    const int changed = lines ^ modemLines_;
+    modemLines_ = lines;
+    DWORD events = 0;
+    if ((changed & TIOCM_CTS) != 0)
+        events |= EV_CTS;
+    if ((changed & TIOCM_DSR) != 0)
+        events |= EV_DSR;
+    if ((changed & TIOCM_CAR) != 0)
+        events |= EV_RLSD;
+    if ((changed & TIOCM_RNG) != 0 && (lines & TIOCM_RNG) != 0)
+        events |= EV_RING;
+    RaiseLocked(events);
+    // The counters also tell of pulses too short to be seen in the lines.
+    if (countersOk_)
+        PollCountersLocked();
+    UpdateOutputHoldLocked();
 }
 
 int SerialPort::NextTimeoutLocked(Clock::time_point now) const
@@ -206,9 +322,7 @@ int SerialPort::NextTimeoutLocked(Clock::time_point now) const
         consider(*writes_.front().deadline);
     if (txDraining_)
         consider(nextTxCheck_);
-    if (modemOk_ && (mask_ & kModemEvents) != 0)
-        consider(nextModemPoll_);
-    if (countersOk_)
+    if (countersOk_ && !dead_)
         consider(nextCounterPoll_);
     if (!next)
         return -1;
@@ -220,65 +334,117 @@ int SerialPort::NextTimeoutLocked(Clock::time_point now) const
 
 void SerialPort::ReceiveLocked(const uint8_t* data, size_t n)
 {
-    const bool marks = WantsErrorMarks(dcb_);
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t b = data[i];
-        if (!marks) {
-            AcceptByteLocked(b);
-            continue;
-        }
-        // PARMRK: 0xFF 0xFF is a literal 0xFF, 0xFF 0x00 x a byte x received with an error.
-        switch (markState_) {
-        case 0:
-            if (b == 0xFF)
-                markState_ = 1;
-            else
-                AcceptByteLocked(b);
-            break;
-        case 1:
-            if (b == 0xFF) {
-                AcceptByteLocked(0xFF);
-                markState_ = 0;
-            } else if (b == 0x00) {
-                markState_ = 2;
-            } else {
-                AcceptByteLocked(0xFF);
-                AcceptByteLocked(b);
-                markState_ = 0;
+    DWORD events = 0;
+    if ((dcb_.Flags & kFlagParity) == 0) {
+        for (size_t i = 0; i < n; ++i)
+            AcceptByteLocked(data[i], events);
+    } else {
+        // Bytes with a parity or framing error are replaced by the error character where asked for, and
+        // otherwise kept as received.
+        for (size_t i = 0; i < n; ++i) {
+            const ParityMarks::Out out = marks_.Feed(data[i]);
+            if (out.kind == ParityMarks::Kind::byte) {
+                AcceptByteLocked(out.value, events);
+                if (out.hasExtra)
+                    AcceptByteLocked(out.extra, events);
+            } else if (out.kind == ParityMarks::Kind::errored) {
+                if ((dcb_.Flags & kFlagErrorChar) != 0)
+                    QueueByteLocked(static_cast<uint8_t>(dcb_.ErrorChar), events);
+                else
+                    AcceptByteLocked(out.value, events);
             }
-            break;
-        default:
-            QueueByteLocked(static_cast<uint8_t>(dcb_.ErrorChar));
-            markState_ = 0;
-            break;
         }
+    }
+    RaiseLocked(events);
+    if (InputFlowLocked() && !throttled_) {
+        if (count_ >= StopAtLocked())
+            ThrottleLocked(true);
     }
 }
 
-void SerialPort::AcceptByteLocked(uint8_t b)
+void SerialPort::AcceptByteLocked(uint8_t b, DWORD& events)
 {
+    if ((dcb_.Flags & kFlagOutX) != 0) {
+        // Output XON/XOFF is done here, not by the kernel, so that XOffHold can be reported.
+        if (b == static_cast<uint8_t>(dcb_.XoffChar)) {
+            xoffHold_ = true;
+            UpdateOutputHoldLocked();
+            return;
+        }
+        if (b == static_cast<uint8_t>(dcb_.XonChar)) {
+            xoffHold_ = false;
+            UpdateOutputHoldLocked();
+            return;
+        }
+    }
     if (b == 0 && (dcb_.Flags & kFlagNull) != 0)
         return;
-    QueueByteLocked(b);
+    if ((dcb_.Flags & kFlagDsrSensitivity) != 0 && modemOk_ && (modemLines_ & TIOCM_DSR) == 0)
+        return; // DSR sensitivity: bytes received while DSR is off are ignored
+    QueueByteLocked(b, events);
 }
 
-void SerialPort::QueueByteLocked(uint8_t b)
+void SerialPort::QueueByteLocked(uint8_t b, DWORD& events)
 {
-    const size_t capacity = ring_.size();
-    if (count_ >= capacity) {
-        errors_ |= CE_RXOVER;
-        return;
-    }
-    ring_[(head_ + count_) % capacity] = b;
-    ++count_;
-    DWORD events = EV_RXCHAR;
+    events |= EV_RXCHAR;
     if (b == static_cast<uint8_t>(dcb_.EvtChar))
         events |= EV_RXFLAG;
+    const size_t capacity = ring_.size();
+    if (count_ >= capacity) {
+        // Dropped, but received: its events are raised as for any byte, with the overrun error.
+        errors_ |= CE_RXOVER;
+        events |= EV_ERR;
+        return;
+    }
+    size_t at = head_ + count_;
+    if (at >= capacity)
+        at -= capacity;
+    ring_[at] = b;
+    ++count_;
     if (!above80_ && count_ * 5 >= capacity * 4) {
         above80_ = true;
         events |= EV_RX80FULL;
     }
-    RaiseLocked(events);
+}
+
+// Input flow control holds the sender when no more than XoffLim bytes of the queue are free.
+size_t SerialPort::StopAtLocked() const
+{
+    return ring_.size() - std::min<size_t>(dcb_.XoffLim, ring_.size() - 1);
+}
+
+bool SerialPort::InputFlowLocked() const
+{
+    return RtsControl(dcb_) == kHandshake || DtrControl(dcb_) == kHandshake || (dcb_.Flags & kFlagInX) != 0;
+}
+
+void SerialPort::ThrottleLocked(bool on)
+{
+    if (throttled_ == on)
+        return;
+    throttled_ = on;
+    if (dead_)
+        return;
+    if ((dcb_.Flags & kFlagInX) != 0 || xoffSent_) {
+        if (serial_line::SendFlowChar(fd_, on) == 0 || !on)
+            xoffSent_ = on;
+    }
+    if (RtsControl(dcb_) == kHandshake)
+        (void)serial_line::SetModemLines(fd_, TIOCM_RTS, !on);
+    if (DtrControl(dcb_) == kHandshake)
+        (void)serial_line::SetModemLines(fd_, TIOCM_DTR, !on);
+    if (!on)
+        Wake(); // the driver thread reads the tty again
+}
+
+void SerialPort::UpdateOutputHoldLocked()
+{
+    dsrHold_ = (dcb_.Flags & kFlagOutxDsr) != 0 && modemOk_ && (modemLines_ & TIOCM_DSR) == 0;
+    const bool hold = xoffHold_ || dsrHold_;
+    if (hold == outputSuspended_ || dead_)
+        return;
+    if (serial_line::SuspendOutput(fd_, hold) == 0)
+        outputSuspended_ = hold;
 }
 
 DWORD SerialPort::TakeLocked(uint8_t* out, DWORD max)
@@ -286,14 +452,20 @@ DWORD SerialPort::TakeLocked(uint8_t* out, DWORD max)
     const size_t capacity = ring_.size();
     const size_t n = std::min<size_t>(max, count_);
     const size_t first = std::min(n, capacity - head_);
-    if (n > 0) {
+    if (n == 1) {
+        out[0] = ring_[head_];
+    } else if (n > 0) {
         std::memcpy(out, ring_.data() + head_, first);
         std::memcpy(out + first, ring_.data(), n - first);
     }
-    head_ = (head_ + n) % capacity;
+    head_ += n;
+    if (head_ >= capacity)
+        head_ -= capacity;
     count_ -= n;
     if (count_ * 5 < capacity * 4)
         above80_ = false;
+    if (throttled_ && count_ <= dcb_.XonLim && count_ < StopAtLocked())
+        ThrottleLocked(false);
     return static_cast<DWORD>(n);
 }
 
@@ -323,11 +495,6 @@ void SerialPort::PumpWritesLocked(Clock::time_point now)
     bool completed = false;
     while (!writes_.empty()) {
         PendingWrite& w = writes_.front();
-        if (dead_) {
-            CompleteLocked(w.ov, ERROR_GEN_FAILURE, static_cast<DWORD>(w.done));
-            writes_.pop_front();
-            continue;
-        }
         int err = 0;
         while (w.done < w.data.size()) {
             const ssize_t n = ::write(fd_, w.data.data() + w.done, w.data.size() - w.done);
@@ -360,10 +527,10 @@ void SerialPort::PumpWritesLocked(Clock::time_point now)
 
 void SerialPort::CheckTxEmptyLocked(Clock::time_point now)
 {
-    if (!txDraining_ || !writes_.empty() || now < nextTxCheck_)
+    if (!txDraining_ || !writes_.empty() || now < nextTxCheck_ || dead_)
         return;
     int queued = 0;
-    if (dead_ || serial_line::OutputQueue(fd_, queued) != 0 || queued <= 0) {
+    if (serial_line::OutputQueue(fd_, queued) != 0 || queued <= 0) {
         txDraining_ = false;
         RaiseLocked(EV_TXEMPTY);
         return;
@@ -374,61 +541,67 @@ void SerialPort::CheckTxEmptyLocked(Clock::time_point now)
     nextTxCheck_ = now + std::chrono::milliseconds(ms);
 }
 
-void SerialPort::PollModemLocked()
-{
-    int lines = 0;
-    const int err = serial_line::GetModemLines(fd_, lines);
-    if (err != 0) {
-        if (NoLines(err))
-            modemOk_ = false;
-        return;
-    }
-    const int changed = lines ^ modemLines_;
-    modemLines_ = lines;
-    DWORD events = 0;
-    if ((changed & TIOCM_CTS) != 0)
-        events |= EV_CTS;
-    if ((changed & TIOCM_DSR) != 0)
-        events |= EV_DSR;
-    if ((changed & TIOCM_CAR) != 0)
-        events |= EV_RLSD;
-    if ((changed & TIOCM_RNG) != 0 && (lines & TIOCM_RNG) != 0)
-        events |= EV_RING;
-    if (events != 0)
-        RaiseLocked(events);
-}
-
 void SerialPort::PollCountersLocked()
 {
     serial_line::ErrorCounters c;
-    if (serial_line::GetErrorCounters(fd_, c) != 0) {
+    if (device_->Counters(fd_, c) != 0) {
         countersOk_ = false;
         return;
     }
     DWORD errors = 0;
     DWORD events = 0;
-    if (c.frame != counters_.frame) {
+    if (c.frame != counters_.frame)
         errors |= CE_FRAME;
-        events |= EV_ERR;
-    }
-    if (c.overrun != counters_.overrun) {
+    if (c.overrun != counters_.overrun)
         errors |= CE_OVERRUN;
-        events |= EV_ERR;
-    }
-    if (c.parity != counters_.parity) {
+    if (c.parity != counters_.parity)
         errors |= CE_RXPARITY;
+    if (errors != 0)
+        events |= EV_ERR;
+    if (c.bufOverrun != counters_.bufOverrun) {
+        errors |= CE_RXOVER;
         events |= EV_ERR;
     }
-    if (c.bufOverrun != counters_.bufOverrun)
-        errors |= CE_RXOVER;
     if (c.brk != counters_.brk) {
         errors |= CE_BREAK;
-        events |= EV_BREAK;
+        events |= EV_BREAK | EV_ERR;
     }
+    if (c.cts != counters_.cts)
+        events |= EV_CTS;
+    if (c.dsr != counters_.dsr)
+        events |= EV_DSR;
+    if (c.dcd != counters_.dcd)
+        events |= EV_RLSD;
+    if (c.rng != counters_.rng)
+        events |= EV_RING;
     counters_ = c;
     errors_ |= errors;
-    if (events != 0)
-        RaiseLocked(events);
+    RaiseLocked(events);
+}
+
+// The device went away (unplugged, or the far side of a pseudo-terminal closed): what is pending
+// completes with the error, and every later call fails with it, as on Windows.
+void SerialPort::HangUpLocked()
+{
+    if (dead_)
+        return;
+    dead_ = true;
+    throttled_ = false;
+    for (const PendingRead& r : reads_)
+        CompleteLocked(r.ov, ERROR_GEN_FAILURE, r.got);
+    reads_.clear();
+    for (const PendingWrite& w : writes_)
+        CompleteLocked(w.ov, ERROR_GEN_FAILURE, static_cast<DWORD>(w.done));
+    writes_.clear();
+    if (wait_) {
+        *wait_->mask = 0;
+        CompleteLocked(wait_->ov, ERROR_GEN_FAILURE, 0);
+        wait_.reset();
+    }
+    head_ = 0;
+    count_ = 0;
+    history_ = 0;
+    txDraining_ = false;
 }
 
 void SerialPort::RaiseLocked(DWORD events)
@@ -448,7 +621,8 @@ void SerialPort::CompleteLocked(OVERLAPPED* ov, DWORD status, DWORD info)
     ov->Internal = status;
     if (ov->hEvent != 0)
         SetEvent(ov->hEvent);
-    doneCv_.notify_all();
+    if (blockedCallers_ > 0)
+        doneCv_.notify_all();
 }
 
 void SerialPort::AbortReadsLocked()
@@ -469,7 +643,9 @@ void SerialPort::AbortWritesLocked()
 
 BOOL SerialPort::WaitDoneLocked(std::unique_lock<std::mutex>& lock, OVERLAPPED* ov, DWORD* transferred)
 {
+    ++blockedCallers_;
     doneCv_.wait(lock, [&] { return ov->Internal != ERROR_IO_PENDING; });
+    --blockedCallers_;
     if (transferred != nullptr)
         *transferred = static_cast<DWORD>(ov->InternalHigh);
     if (ov->Internal != ERROR_SUCCESS)
@@ -480,8 +656,8 @@ BOOL SerialPort::WaitDoneLocked(std::unique_lock<std::mutex>& lock, OVERLAPPED* 
 BOOL SerialPort::GetState(DCB& dcb)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     dcb = dcb_;
     return true;
 }
@@ -489,57 +665,72 @@ BOOL SerialPort::GetState(DCB& dcb)
 BOOL SerialPort::SetState(const DCB& dcb)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     const bool xonxoff = (dcb.Flags & (kFlagOutX | kFlagInX)) != 0;
     if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2 ||
         (xonxoff && dcb.XonChar == dcb.XoffChar))
         return Fail(ERROR_INVALID_PARAMETER);
-    if (const int err = serial_line::Configure(fd_, dcb, WantsErrorMarks(dcb)))
+    if (const int err = serial_line::Configure(fd_, dcb))
         return FailErrno(err);
-    if (WantsErrorMarks(dcb) != WantsErrorMarks(dcb_))
-        markState_ = 0;
-    // DTR: disabled clears it, enabled and handshake set it (the kernel has no DTR handshake).
-    const DWORD dtr = (dcb.Flags >> 4) & 3u;
-    const int dtrErr = serial_line::SetModemLines(fd_, TIOCM_DTR, dtr != 0);
-    // RTS: handshake is CRTSCTS (the kernel drives the line); toggle is not available and acts as enabled.
-    const DWORD rts = (dcb.Flags >> 12) & 3u;
+    // The driver may round the rate to what the UART can make, or keep the old one: read it back.
+    uint32_t actual = 0;
+    if (device_->Rate(fd_, actual) == 0 && !RateHolds(actual, dcb.BaudRate)) {
+        (void)serial_line::Configure(fd_, dcb_);
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if ((dcb.Flags & kFlagParity) != (dcb_.Flags & kFlagParity))
+        marks_.Reset();
+    // DTR: disabled clears it, enabled and handshake set it (handshake: the driver drops it while the
+    // input queue is above its stop mark).
+    const DWORD dtr = DtrControl(dcb);
+    const int dtrErr = serial_line::SetModemLines(fd_, TIOCM_DTR, dtr != 0 && !(dtr == kHandshake && throttled_));
+    // RTS: handshake is CRTSCTS (the kernel drives the line too); toggle is not available and acts as enabled.
+    const DWORD rts = RtsControl(dcb);
     int rtsErr = 0;
-    if (rts != 2)
+    if (rts != kHandshake)
         rtsErr = serial_line::SetModemLines(fd_, TIOCM_RTS, rts != 0);
     if (dtrErr != 0 && !NoLines(dtrErr))
         return FailErrno(dtrErr);
     if (rtsErr != 0 && !NoLines(rtsErr))
         return FailErrno(rtsErr);
     dcb_ = dcb;
+    if ((dcb_.Flags & kFlagOutX) == 0)
+        xoffHold_ = false;
+    UpdateOutputHoldLocked();
+    if (throttled_ && (!InputFlowLocked() || (count_ <= dcb_.XonLim && count_ < StopAtLocked())))
+        ThrottleLocked(false);
     return true;
 }
 
 BOOL SerialPort::Setup(DWORD inQueue, DWORD outQueue)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     if (inQueue == 0 || inQueue > kMaxQueue || outQueue > kMaxQueue)
         return Fail(ERROR_INVALID_PARAMETER);
     std::vector<uint8_t> ring(inQueue);
     const size_t keep = std::min<size_t>(count_, inQueue);
     if (keep < count_)
         errors_ |= CE_RXOVER;
+    const bool wasThrottled = throttled_;
     const DWORD kept = TakeLocked(ring.data(), static_cast<DWORD>(keep));
     ring_ = std::move(ring);
     head_ = 0;
     count_ = kept;
     above80_ = count_ * 5 >= ring_.size() * 4;
     outQueueSize_ = outQueue;
+    if (wasThrottled && !throttled_ && InputFlowLocked() && count_ >= StopAtLocked())
+        ThrottleLocked(true);
     return true;
 }
 
 BOOL SerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     timeouts_ = timeouts;
     return true;
 }
@@ -547,36 +738,33 @@ BOOL SerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts)
 BOOL SerialPort::GetTimeouts(COMMTIMEOUTS& timeouts)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     timeouts = timeouts_;
     return true;
 }
 
 BOOL SerialPort::SetMask(DWORD mask)
 {
-    {
-        const std::lock_guard lock(mutex_);
-        if (closed_)
-            return Fail(ERROR_INVALID_HANDLE);
-        mask_ = mask;
-        history_ &= mask;
-        if (wait_) {
-            *wait_->mask = 0;
-            CompleteLocked(wait_->ov, ERROR_SUCCESS, 0);
-            wait_.reset();
-        }
-        nextModemPoll_ = Clock::now();
+    const std::lock_guard lock(mutex_);
+    if (wait_) {
+        // Completes the pending wait with mask 0, also on a device that has gone.
+        *wait_->mask = 0;
+        CompleteLocked(wait_->ov, ERROR_SUCCESS, 0);
+        wait_.reset();
     }
-    Wake(); // polling intervals may have changed
+    if (Gone())
+        return false;
+    mask_ = mask;
+    history_ &= mask;
     return true;
 }
 
 BOOL SerialPort::GetMask(DWORD& mask)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     mask = mask_;
     return true;
 }
@@ -588,8 +776,8 @@ BOOL SerialPort::WaitEvent(DWORD* mask, OVERLAPPED* ov)
     OVERLAPPED local;
     OVERLAPPED* const op = ov != nullptr ? ov : &local;
     std::unique_lock lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     if (wait_ || mask_ == 0)
         return Fail(ERROR_INVALID_PARAMETER);
     if (op->hEvent != 0)
@@ -615,13 +803,25 @@ BOOL SerialPort::Read(void* buffer, DWORD count, DWORD* transferred, OVERLAPPED*
     OVERLAPPED local;
     OVERLAPPED* const op = ov != nullptr ? ov : &local;
     std::unique_lock lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
+    auto* const bytes = static_cast<uint8_t*>(buffer);
+    // The common case first: a read that completes at once with what is queued. It is complete before
+    // the call returns, so the event is left signalled without being reset first.
+    if (reads_.empty() && ImmediateReads()) {
+        const DWORD got = TakeLocked(bytes, count);
+        op->InternalHigh = got;
+        op->Internal = ERROR_SUCCESS;
+        if (op->hEvent != 0)
+            SetEvent(op->hEvent);
+        if (transferred != nullptr)
+            *transferred = got;
+        return true;
+    }
     if (op->hEvent != 0)
         ResetEvent(op->hEvent);
     op->Internal = ERROR_IO_PENDING;
     op->InternalHigh = 0;
-    auto* const bytes = static_cast<uint8_t*>(buffer);
     const auto now = Clock::now();
     PendingRead r{op, bytes, count, 0, std::nullopt, 0, now, false};
     const COMMTIMEOUTS& t = timeouts_;
@@ -629,7 +829,7 @@ BOOL SerialPort::Read(void* buffer, DWORD count, DWORD* transferred, OVERLAPPED*
         t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword) {
         r.anyByte = true;
         r.deadline = now + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
-    } else if (!ImmediateReads()) {
+    } else {
         const uint64_t total = uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
         if (total != 0)
             r.deadline = now + std::chrono::milliseconds(total);
@@ -638,7 +838,7 @@ BOOL SerialPort::Read(void* buffer, DWORD count, DWORD* transferred, OVERLAPPED*
     }
     if (reads_.empty()) {
         r.got = TakeLocked(bytes, count);
-        if (r.got == count || ImmediateReads() || (r.anyByte && r.got > 0)) {
+        if (r.got == count || (r.anyByte && r.got > 0)) {
             CompleteLocked(op, ERROR_SUCCESS, r.got);
             if (transferred != nullptr)
                 *transferred = r.got;
@@ -659,8 +859,8 @@ BOOL SerialPort::Write(const void* buffer, DWORD count, DWORD* transferred, OVER
     OVERLAPPED local;
     OVERLAPPED* const op = ov != nullptr ? ov : &local;
     std::unique_lock lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     if (op->hEvent != 0)
         ResetEvent(op->hEvent);
     op->Internal = ERROR_IO_PENDING;
@@ -668,10 +868,6 @@ BOOL SerialPort::Write(const void* buffer, DWORD count, DWORD* transferred, OVER
     const auto* const bytes = static_cast<const uint8_t*>(buffer);
     size_t done = 0;
     if (writes_.empty()) {
-        if (dead_) {
-            CompleteLocked(op, ERROR_GEN_FAILURE, 0);
-            return Fail(ERROR_GEN_FAILURE);
-        }
         int err = 0;
         while (done < count) {
             const ssize_t n = ::write(fd_, bytes + done, count - done);
@@ -725,8 +921,8 @@ BOOL SerialPort::Result(OVERLAPPED* ov, DWORD* transferred, bool wait)
 BOOL SerialPort::ClearError(DWORD* errors, COMSTAT* stat)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     if (countersOk_)
         PollCountersLocked();
     if (errors != nullptr)
@@ -738,13 +934,22 @@ BOOL SerialPort::ClearError(DWORD* errors, COMSTAT* stat)
         for (const PendingWrite& w : writes_)
             pending += w.data.size() - w.done;
         int queued = 0;
-        if (!dead_ && serial_line::OutputQueue(fd_, queued) == 0 && queued > 0)
+        if (serial_line::OutputQueue(fd_, queued) == 0 && queued > 0)
             pending += static_cast<size_t>(queued);
         stat->cbInQue = static_cast<DWORD>(count_);
         stat->cbOutQue = static_cast<DWORD>(pending);
-        const bool ctsFlow = (dcb_.Flags & kFlagOutxCts) != 0;
-        if (ctsFlow && !writes_.empty() && modemOk_ && (modemLines_ & TIOCM_CTS) == 0)
-            stat->Flags |= 1u; // CTS hold
+        // The lines as the modem thread last saw them: no control transfer per status read.
+        if (pending > 0 && modemOk_) {
+            if ((dcb_.Flags & kFlagOutxCts) != 0 && (modemLines_ & TIOCM_CTS) == 0)
+                stat->Flags |= 1u << 0; // CTS hold
+            if ((dcb_.Flags & kFlagOutxDsr) != 0 && (modemLines_ & TIOCM_DSR) == 0)
+                stat->Flags |= 1u << 1; // DSR hold
+        }
+        // Bit 2 (RLSD hold) stays 0: the line configuration has no carrier flow control.
+        if (xoffHold_)
+            stat->Flags |= 1u << 3;
+        if (xoffSent_)
+            stat->Flags |= 1u << 4;
     }
     return true;
 }
@@ -752,8 +957,8 @@ BOOL SerialPort::ClearError(DWORD* errors, COMSTAT* stat)
 BOOL SerialPort::Purge(DWORD flags)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     if ((flags & ~DWORD{PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR}) != 0)
         return Fail(ERROR_INVALID_PARAMETER);
     if ((flags & PURGE_TXABORT) != 0)
@@ -764,18 +969,19 @@ BOOL SerialPort::Purge(DWORD flags)
         head_ = 0;
         count_ = 0;
         above80_ = false;
-        markState_ = 0;
+        marks_.Reset();
+        if (throttled_)
+            ThrottleLocked(false);
     }
-    if (!dead_)
-        (void)serial_line::Flush(fd_, (flags & PURGE_RXCLEAR) != 0, (flags & PURGE_TXCLEAR) != 0);
+    (void)serial_line::Flush(fd_, (flags & PURGE_RXCLEAR) != 0, (flags & PURGE_TXCLEAR) != 0);
     return true;
 }
 
 BOOL SerialPort::Escape(DWORD function)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     int err = 0;
     switch (function) {
     case SETRTS: err = serial_line::SetModemLines(fd_, TIOCM_RTS, true); break;
@@ -784,8 +990,14 @@ BOOL SerialPort::Escape(DWORD function)
     case CLRDTR: err = serial_line::SetModemLines(fd_, TIOCM_DTR, false); break;
     case SETBREAK: err = serial_line::SetBreak(fd_, true); break;
     case CLRBREAK: err = serial_line::SetBreak(fd_, false); break;
-    case SETXOFF: err = serial_line::SuspendOutput(fd_, true); break;
-    case SETXON: err = serial_line::SuspendOutput(fd_, false); break;
+    case SETXOFF: // acts as if XOFF had been received
+        xoffHold_ = true;
+        UpdateOutputHoldLocked();
+        break;
+    case SETXON:
+        xoffHold_ = false;
+        UpdateOutputHoldLocked();
+        break;
     case RESETDEV: break; // nothing to reset on this platform
     default: return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -797,11 +1009,11 @@ BOOL SerialPort::Escape(DWORD function)
 BOOL SerialPort::ModemStatus(DWORD& status)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     status = 0;
     int lines = 0;
-    const int err = serial_line::GetModemLines(fd_, lines);
+    const int err = device_->ModemLines(fd_, lines);
     if (err != 0) {
         if (NoLines(err))
             return true; // no modem lines: all off
@@ -821,8 +1033,8 @@ BOOL SerialPort::ModemStatus(DWORD& status)
 BOOL SerialPort::Properties(COMMPROP& prop)
 {
     const std::lock_guard lock(mutex_);
-    if (closed_)
-        return Fail(ERROR_INVALID_HANDLE);
+    if (Gone())
+        return false;
     prop = COMMPROP{};
     prop.wPacketLength = static_cast<WORD>(sizeof(COMMPROP));
     prop.wPacketVersion = 2;

@@ -10,7 +10,9 @@
 
 #include "platform/Comm.h"
 #include "platform/HandleTable.h"
+#include "platform/ParityMarks.h"
 #include "platform/SerialLine.h"
+#include "platform/UucpLock.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -27,9 +29,13 @@ namespace platform {
 
 class SerialPort final : public detail::KernelObject {
 public:
-    // Opens the node exclusively and starts the driver thread; null with the last error set on failure.
-    static std::shared_ptr<SerialPort> Open(const std::string& node);
-    SerialPort(int fd, int wakeFd, const DCB& initial);
+    // Opens the node exclusively and starts the driver thread; null with the last error set on failure
+    // (5 when another process has the node open or locked). device: the line's counters, modem lines and
+    // rates; the real device unless a test plays them.
+    static std::shared_ptr<SerialPort> Open(const std::string& node,
+                                            std::shared_ptr<serial_line::LineDevice> device = nullptr);
+    SerialPort(int fd, int wakeFd, const DCB& initial, UucpLock lock,
+               std::shared_ptr<serial_line::LineDevice> device);
     ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -79,17 +85,24 @@ private:
     };
 
     void Run();
+    void WatchModem();
     void Wake();
+    bool Gone(); // the device went away: sets the last error
+    bool InputFlowLocked() const;
+    void ThrottleLocked(bool on);
+    void UpdateOutputHoldLocked();
+    void ModemChangedLocked();
     int NextTimeoutLocked(Clock::time_point now) const;
     void ReceiveLocked(const uint8_t* data, size_t n);
-    void AcceptByteLocked(uint8_t b);
-    void QueueByteLocked(uint8_t b);
+    void AcceptByteLocked(uint8_t b, DWORD& events);
+    void QueueByteLocked(uint8_t b, DWORD& events);
+    size_t StopAtLocked() const;
     void ServiceReadsLocked(Clock::time_point now);
     DWORD TakeLocked(uint8_t* out, DWORD max);
     void PumpWritesLocked(Clock::time_point now);
     void CheckTxEmptyLocked(Clock::time_point now);
-    void PollModemLocked();
     void PollCountersLocked();
+    void HangUpLocked();
     void RaiseLocked(DWORD events);
     void CompleteLocked(OVERLAPPED* ov, DWORD status, DWORD info);
     void AbortReadsLocked();
@@ -99,10 +112,14 @@ private:
 
     const int fd_;
     const int wakeFd_;
+    UucpLock lock_;
+    const std::shared_ptr<serial_line::LineDevice> device_;
     std::thread thread_;
+    std::thread modemThread_;
 
     std::mutex mutex_;
-    std::condition_variable doneCv_; // notified on every completion, for waiting GetOverlappedResult
+    std::condition_variable doneCv_; // notified on completions while a caller waits for one
+    int blockedCallers_ = 0;
     bool closed_ = false;
     bool dead_ = false; // the device went away (unplugged, pseudo-terminal master closed)
     DCB dcb_;
@@ -112,7 +129,12 @@ private:
     size_t head_ = 0;
     size_t count_ = 0;
     bool above80_ = false;
-    int markState_ = 0; // position inside a 0xFF 0x00 x error mark
+    ParityMarks marks_;
+    bool throttled_ = false; // input flow control holds the sender: the tty is not read
+    bool xoffSent_ = false;
+    bool xoffHold_ = false;  // output held by a received XOFF
+    bool dsrHold_ = false;   // output held because DSR is off
+    bool outputSuspended_ = false;
     DWORD errors_ = 0;
     DWORD mask_ = 0;
     DWORD history_ = 0; // events of the mask not yet reported to a wait
@@ -121,9 +143,9 @@ private:
     std::optional<PendingWait> wait_;
     bool txDraining_ = false;
     Clock::time_point nextTxCheck_{};
-    bool modemOk_ = true;
+    bool modemOk_ = true;     // the device has modem lines
+    bool modemWaiting_ = false; // the modem thread waits for changes (TIOCMIWAIT)
     int modemLines_ = 0;
-    Clock::time_point nextModemPoll_{};
     bool countersOk_ = true;
     serial_line::ErrorCounters counters_;
     Clock::time_point nextCounterPoll_{};

@@ -13,7 +13,11 @@ namespace {
 constexpr uint16_t BlobCorrupt = 8963;
 constexpr uint16_t EndOfBlob = 8711;
 constexpr uint16_t UncompressError = 15002;
+constexpr uint16_t ReadError = 9217;
 constexpr size_t InflateStep = 65536;
+// The most a deflate stream can expand (its best ratio is about 1032:1), plus room for a stream's framing.
+constexpr size_t MaxInflateRatio = 1032;
+constexpr size_t InflateSlack = 65536;
 
 } // namespace
 
@@ -23,8 +27,13 @@ TChainResult LoadBlobChain(TBlockSource& source, int32_t firstBlock, int32_t exp
     if (firstBlock == 0)
         return result;
     const int32_t used = source.BlocksUsed();
-    if (firstBlock < 0 || firstBlock > used) {
+    if (firstBlock < 0) {
         result.Code = BlobCorrupt;
+        return result;
+    }
+    if (firstBlock > used) {
+        // Beyond the file's last block: the read the cache would make comes back short.
+        result.Code = ReadError;
         return result;
     }
     std::unique_ptr<TFetchedBlock> block = source.Fetch(firstBlock);
@@ -97,7 +106,10 @@ uint16_t InflateBlob(std::span<const uint8_t> in, std::vector<uint8_t>& out)
         ~End() { inflateEnd(s); }
     } end{&stream};
 
-    constexpr auto maxSize = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+    // A stream that claims to inflate beyond what deflate can produce from its bytes is damaged; the bound
+    // keeps a damaged value from growing the buffer until memory runs out.
+    const size_t maxSize = std::min(static_cast<size_t>(std::numeric_limits<int32_t>::max()),
+                                    in.size() * MaxInflateRatio + InflateSlack);
     stream.next_in = const_cast<Bytef*>(in.data());
     stream.avail_in = static_cast<uInt>(in.size());
     out.resize(InflateStep);

@@ -87,6 +87,11 @@ void TBlobFile::CheckHeader()
         RaiseError(TBL_HEADERCORRUPT);
     if (ending == 1 ? free != 0 : (free < 0 || free > ending - 1))
         RaiseError(TBL_HEADERCORRUPT);
+    // The blocks the header claims must be in the file: every bound on a chain (its blocks, its total
+    // length) is taken from NextEndingBlock.
+    const uint64_t size = Size();
+    if (uint64_t(ending - 1) * GetIOBlockSize() > (size > GetHeaderSize() ? size - GetHeaderSize() : 0))
+        RaiseError(TBL_HEADERCORRUPT);
 }
 
 } // namespace tableengine

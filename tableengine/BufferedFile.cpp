@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 namespace tableengine {
 
@@ -262,6 +264,15 @@ bool TBufferedFile::DetectChanges(TDataCursor* cursor, bool& locked)
         return false;
     if (cursor != nullptr && (cursor->Exclusive() || cursor->MarkedReadOnly()))
         return false;
+    if (cursor != nullptr && cursor->FOperationDepth > 0) {
+        // Inside a navigation operation: the first miss takes the lock and checks; the operation's end
+        // releases it, and later misses read under it without another check.
+        if (cursor->FOperationLocked)
+            return false;
+        const bool changed = FDataTable->ReadLockTable();
+        cursor->FOperationLocked = true;
+        return changed;
+    }
     const bool changed = FDataTable->ReadLockTable();
     locked = true;
     return changed;
@@ -290,8 +301,12 @@ void TBufferedFile::ReadBlocks(int slot, int32_t first, uint32_t count)
         RaiseBufferCorrupt();
     const std::size_t size = std::size_t(count) * bs;
     const uint64_t pos = GetHeaderSize() + uint64_t(first - 1) * bs;
-    if (FReadBuffer.size() < size)
-        FReadBuffer.resize(size);
+    try {
+        if (FReadBuffer.size() < size)
+            FReadBuffer.resize(size);
+    } catch (const std::bad_alloc&) {
+        RaiseError(TBL_OSENOMEM);
+    }
     std::size_t got = 0;
     {
         std::lock_guard<std::recursive_mutex> guard(BaseFile->FileSection);
@@ -321,7 +336,15 @@ void TBufferedFile::ReadBlocks(int slot, int32_t first, uint32_t count)
             b = GetBufferForBlock(slot, n);
             InsertSorted(b);
         }
-        b->Read(raw, bs);
+        // Decoding a block sizes nothing by an unchecked number; memory that still runs out is the
+        // system's error, never an exception of the library escaping the engine.
+        try {
+            b->Read(raw, bs);
+        } catch (const std::bad_alloc&) {
+            RaiseError(TBL_OSENOMEM);
+        } catch (const std::length_error&) {
+            RaiseBufferCorrupt();
+        }
         pin.add(b);
     }
 }

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 namespace tableengine {
@@ -52,8 +54,11 @@ public:
     std::unique_ptr<TFetchedBlock> Fetch(int32_t number) override
     {
         TBuffer* b = FFile.GetBuffer(&FCursor, 0, rdForward, true, number);
-        if (b == nullptr)
+        if (b == nullptr) {
+            // The miss found another process's change: the cursor follows it before the record is re-read.
+            FCursor.RefreshAfterChange();
             return nullptr;
+        }
         return std::make_unique<THeld>(FFile, static_cast<TBlock*>(b));
     }
     int32_t BlocksUsed() const override { return FFile.GetIOBlocksUsed(); }
@@ -61,9 +66,15 @@ public:
     void DetectChanges() override
     {
         TDataTable& table = *FCursor.DataTable;
-        if (table.ReadLockTable())
-            FCursor.SynchLastUpdateStamps();
-        table.ReadUnlockTable();
+        const bool changed = table.ReadLockTable() || FCursor.PerformChangeDetection();
+        struct Unlock {
+            TDataTable& t;
+            ~Unlock() { t.ReadUnlockTable(); }
+        } unlock{table};
+        // Another process changed the table: the position and the count follow it, as after any other
+        // change the cursor notices.
+        if (changed)
+            FCursor.RefreshAfterChange();
     }
 
 private:
@@ -85,6 +96,13 @@ const TFieldDefinition& TCursorBlobs::BlobField(int fieldNum) const
     if (field.DataType != dtBlob)
         Cursor().DataTable->RaiseError(TBL_NOTABLOB);
     return field;
+}
+
+int TCursorBlobs::HandleOf(int32_t value)
+{
+    // A field value -h names handle h; anything else (a block number, or a negative value no handle can
+    // have, INT32_MIN included) names none.
+    return value < 0 && value >= -BlobHandleCapacity ? -value : 0;
 }
 
 TBlobBuffer& TCursorBlobs::FindBlobBuffer(int handle)
@@ -121,6 +139,19 @@ void TCursorBlobs::LoadBlob(TBlobBuffer& blob, uint8_t* record)
     TDataTable& table = *c.DataTable;
     if (!table.BlobFile)
         table.RaiseError(TBL_MEMOCORRUPT);
+    try {
+        LoadChain(blob, record);
+    } catch (const std::bad_alloc&) {
+        table.RaiseError(TBL_OSENOMEM);
+    } catch (const std::length_error&) {
+        table.RaiseError(TBL_MEMOCORRUPT);
+    }
+}
+
+void TCursorBlobs::LoadChain(TBlobBuffer& blob, uint8_t* record)
+{
+    TDataCursor& c = Cursor();
+    TDataTable& table = *c.DataTable;
     TCachedBlocks source(c, *table.BlobFile);
     TChainResult chain = LoadBlobChain(source, blob.FBlockNumber, blob.FSignature);
     if (chain.Mismatch) {
@@ -207,7 +238,7 @@ std::size_t TCursorBlobs::GetBlob(int fieldNum, const uint8_t* record, std::size
 {
     const TFieldDefinition& field = BlobField(fieldNum);
     const int32_t value = GetInt32(record + field.Offset + 1);
-    const TBlobBuffer& blob = FindBlobBuffer(value >= 0 ? 0 : -value);
+    const TBlobBuffer& blob = FindBlobBuffer(HandleOf(value));
     if (offset >= blob.Size())
         return 0;
     const std::size_t n = std::min(length, blob.Size() - offset);
@@ -219,7 +250,7 @@ uint32_t TCursorBlobs::GetBlobSize(int fieldNum, const uint8_t* record)
 {
     const TFieldDefinition& field = BlobField(fieldNum);
     const int32_t value = GetInt32(record + field.Offset + 1);
-    return static_cast<uint32_t>(FindBlobBuffer(value >= 0 ? 0 : -value).Size());
+    return static_cast<uint32_t>(FindBlobBuffer(HandleOf(value)).Size());
 }
 
 void TCursorBlobs::FreeBlob(int fieldNum, uint8_t* record)
@@ -227,7 +258,7 @@ void TCursorBlobs::FreeBlob(int fieldNum, uint8_t* record)
     const TFieldDefinition& field = BlobField(fieldNum);
     uint8_t* slot = record + field.Offset + 1;
     const int32_t value = GetInt32(slot);
-    TBlobBuffer& blob = FindBlobBuffer(value >= 0 ? 0 : -value);
+    TBlobBuffer& blob = FindBlobBuffer(HandleOf(value));
     if (--blob.FUseCount > 0)
         return;
     PutInt32(slot, blob.FBlockNumber);

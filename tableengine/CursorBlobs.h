@@ -51,6 +51,8 @@ public:
     bool ValidBlobHandle(int fieldNum, const uint8_t* record) const;
     // The open BLOB with that handle, or 10030.
     TBlobBuffer& FindBlobBuffer(int handle);
+    // The handle a BLOB field value names (0 for none).
+    static int HandleOf(int32_t value);
     // Frees every open BLOB (closing the cursor).
     void FreeAllBlobs();
     std::size_t OpenBlobCount() const;
@@ -61,7 +63,9 @@ private:
     TDataCursor& Cursor();
     const TDataCursor& Cursor() const;
     const TFieldDefinition& BlobField(int fieldNum) const;
+    // Loads (and inflates) the BLOB's value; any failure is an engine error.
     void LoadBlob(TBlobBuffer& blob, uint8_t* record);
+    void LoadChain(TBlobBuffer& blob, uint8_t* record);
 };
 
 } // namespace tableengine

@@ -36,13 +36,30 @@ private:
 
 TCursorNavigation::TNavigationScope::TNavigationScope(TCursorNavigation& nav) : FNav(nav)
 {
-    FNav.NavigationPrelude(FLocked);
+    // The prelude may take the read lock and then fail while re-positioning; the destructor does not run for
+    // a constructor that throws, so the lock is given back here.
+    ++FNav.FOperationDepth;
+    try {
+        FNav.NavigationPrelude(FLocked);
+    } catch (...) {
+        Unlock();
+        throw;
+    }
 }
 
-TCursorNavigation::TNavigationScope::~TNavigationScope()
+TCursorNavigation::TNavigationScope::~TNavigationScope() { Unlock(); }
+
+void TCursorNavigation::TNavigationScope::Unlock()
 {
+    TDataTable& table = *FNav.Cursor().DataTable;
     if (FLocked)
-        FNav.Cursor().DataTable->ReadUnlockTable();
+        table.ReadUnlockTable();
+    FLocked = false;
+    // The lock a cache miss took for this operation (default change detection) ends with the outermost one.
+    if (--FNav.FOperationDepth == 0 && FNav.FOperationLocked) {
+        FNav.FOperationLocked = false;
+        table.ReadUnlockTable();
+    }
 }
 
 // A fetched page, given back to the cache on every path.
@@ -208,11 +225,15 @@ void TCursorNavigation::NavigationPrelude(bool& locked)
     } else {
         changed = !FNoCursorChangeDetection && c.PerformChangeDetection();
     }
-    if (changed) {
-        c.SynchLastUpdateStamps();
-        RefreshRecordCount();
-        RepositionCurrentRecord();
-    }
+    if (changed)
+        RefreshAfterChange();
+}
+
+void TCursorNavigation::RefreshAfterChange()
+{
+    Cursor().SynchLastUpdateStamps();
+    RefreshRecordCount();
+    RepositionCurrentRecord();
 }
 
 void TCursorNavigation::AfterChangeReport()
@@ -303,9 +324,7 @@ bool TCursorNavigation::PositionOnFirstKey()
     TPageHold page(index, FetchPage(root));
     if (!page)
         return false;
-    if ((page->FEntries.GetPageType() != ptRootNode && page->FEntries.GetPageType() != ptRootLeaf) ||
-        page->FEntries.GetNumberOfKeys() == 0)
-        index.RaiseBufferCorrupt();
+    CheckRootPage(page->FEntries);
     int32_t number = root;
     for (int level = 0; page->FEntries.IsNode(); ++level) {
         if (level >= MaxTreeLevels)
@@ -314,10 +333,9 @@ bool TCursorNavigation::PositionOnFirstKey()
         TPageHold next(index, FetchPage(child));
         if (!next)
             return false;
+        CheckChildPage(next->FEntries);
         page = std::move(next);
         number = child;
-        if (page->FEntries.GetNumberOfKeys() == 0)
-            index.RaiseBufferCorrupt();
     }
     StoreLeaf(*page, number, 1, 1);
     FBOF = false;
@@ -340,9 +358,7 @@ bool TCursorNavigation::PositionOnLastKey()
     TPageHold page(index, FetchPage(root));
     if (!page)
         return false;
-    if ((page->FEntries.GetPageType() != ptRootNode && page->FEntries.GetPageType() != ptRootLeaf) ||
-        page->FEntries.GetNumberOfKeys() == 0)
-        index.RaiseBufferCorrupt();
+    CheckRootPage(page->FEntries);
     int32_t number = root;
     int64_t sequence = 1;
     for (int level = 0; page->FEntries.IsNode(); ++level) {
@@ -354,29 +370,56 @@ bool TCursorNavigation::PositionOnLastKey()
         TPageHold next(index, FetchPage(child));
         if (!next)
             return false;
+        CheckChildPage(next->FEntries);
         page = std::move(next);
         number = child;
-        if (page->FEntries.GetNumberOfKeys() == 0)
-            index.RaiseBufferCorrupt();
     }
     const int last = page->FEntries.GetNumberOfKeys();
     sequence += page->FEntries.GetPageKeyCount(last);
+    // The lower-key counts of the nodes passed add up to the table's record count: a different sum is a
+    // damaged tree (a child link to another subtree, a count that was overwritten).
+    if (!FNoKeyStatistics && sequence != FEndSequenceNumber)
+        index.RaiseBufferCorrupt();
     StoreLeaf(*page, number, last, static_cast<int32_t>(std::min<int64_t>(sequence, INT32_MAX)));
     FBOF = false;
     FEOF = false;
     return true;
 }
 
+void TCursorNavigation::CheckRootPage(const TPageEntries& page) const
+{
+    if ((page.GetPageType() != ptRootNode && page.GetPageType() != ptRootLeaf) || page.GetNumberOfKeys() == 0)
+        Cursor().DataTable->IndexFile->RaiseBufferCorrupt();
+}
+
+void TCursorNavigation::CheckChildPage(const TPageEntries& page) const
+{
+    if ((page.GetPageType() != ptNode && page.GetPageType() != ptLeaf) || page.GetNumberOfKeys() == 0)
+        Cursor().DataTable->IndexFile->RaiseBufferCorrupt();
+}
+
+void TCursorNavigation::Restarted(int& restarts)
+{
+    // The read lock is held from the first miss of an operation to its end, so another process's change is
+    // reported at most once per operation; more restarts than that mean pages that contradict each other.
+    if (++restarts > MaxRestarts)
+        Cursor().DataTable->IndexFile->RaiseBufferCorrupt();
+}
+
 void TCursorNavigation::FirstKey()
 {
-    while (!PositionOnFirstKey())
+    for (int restarts = 0; !PositionOnFirstKey();) {
+        Restarted(restarts);
         AfterChangeReport();
+    }
 }
 
 void TCursorNavigation::LastKey()
 {
-    while (!PositionOnLastKey())
+    for (int restarts = 0; !PositionOnLastKey();) {
+        Restarted(restarts);
         AfterChangeReport();
+    }
 }
 
 // Searches the key from the root (nearest mode); false on a change report.
@@ -395,6 +438,7 @@ bool TCursorNavigation::PositionOnKey(const std::vector<uint8_t>& key)
     TPageHold page(index, FetchPage(root));
     if (!page)
         return false;
+    CheckRootPage(page->FEntries);
     int32_t number = root;
     int64_t sequence = 1;
     for (int level = 0;; ++level) {
@@ -410,6 +454,7 @@ bool TCursorNavigation::PositionOnKey(const std::vector<uint8_t>& key)
         TPageHold next(index, FetchPage(child));
         if (!next)
             return false;
+        CheckChildPage(next->FEntries);
         page = std::move(next);
         number = child;
     }
@@ -423,11 +468,17 @@ void TCursorNavigation::RefindCurrentKey()
     std::vector<uint8_t> key(FKeySize, 0);
     if (FCurrentRecord.size() >= Cursor().RecordLength && Cursor().RecordLength > 0)
         GetKeyValues(FCurrentRecord.data(), key.data());
-    while (!PositionOnKey(key))
+    for (int restarts = 0; !PositionOnKey(key);) {
+        Restarted(restarts);
         AfterChangeReport();
+    }
 }
 
-// One move of n entries along the leaf chain; false when it must be restarted after a change.
+// One move of n entries along the leaf chain; false when it must be restarted after a change. The chain is
+// read from the file, so every step is checked: a neighbour must be a leaf that links back to the page it was
+// reached from and holds keys, and the sequence number stays within the table's record count (which bounds
+// any walk, also one around a cycle of pages that link to each other consistently). At the chain's ends the
+// sequence number must be the first and the last one. Any other chain is a damaged index (8965).
 bool TCursorNavigation::TryMoveBy(int n)
 {
     TIndexFile& index = *Cursor().DataTable->IndexFile;
@@ -440,19 +491,22 @@ bool TCursorNavigation::TryMoveBy(int n)
         return n > 0 ? PositionOnFirstKey() : PositionOnLastKey();
     }
     TPageHold page(index, FetchPage(FCurrentPageNumber));
-    if (!page || page->FEntries.GetNumberOfKeys() == 0) {
-        page.Release();
-        if (!page)
-            AfterChangeReport();
+    if (!page) {
+        AfterChangeReport();
         RefindCurrentKey();
         return false;
     }
+    if (page->FEntries.GetNumberOfKeys() == 0 || !page->FEntries.IsLeaf())
+        index.RaiseBufferCorrupt();
     int32_t number = FCurrentPageNumber;
     int k = std::min<int>(FCurKeyCounter, page->FEntries.GetNumberOfKeys());
     k = std::max(k, 1);
-    int32_t sequence = FSequenceNumber;
+    int64_t sequence = FSequenceNumber;
     bool bof = FBOF;
     bool eof = FEOF;
+    // Without key statistics the sequence number of a re-found key is only a lower estimate.
+    const int64_t lowest = FNoKeyStatistics ? int64_t(FBeginSequenceNumber) - FEndSequenceNumber : FBeginSequenceNumber;
+    const int64_t highest = FEndSequenceNumber;
     const int steps = n > 0 ? n : -n;
     for (int i = 0; i < steps; ++i) {
         const int count = page->FEntries.GetNumberOfKeys();
@@ -465,30 +519,38 @@ bool TCursorNavigation::TryMoveBy(int n)
         } else {
             const int32_t neighbour = n > 0 ? page->FEntries.GetRightNumber() : page->FEntries.GetLeftNumber();
             if (neighbour == 0) {
+                if (!FNoKeyStatistics && sequence != (n > 0 ? highest : lowest))
+                    index.RaiseBufferCorrupt();
                 eof = n > 0;
                 bof = n < 0;
                 break;
             }
+            if (neighbour == number)
+                index.RaiseBufferCorrupt();
             TPageHold next(index, FetchPage(neighbour));
-            if (!next || next->FEntries.GetNumberOfKeys() == 0) {
-                const bool change = !next;
+            if (!next) {
                 next.Release();
                 page.Release();
-                if (change)
-                    AfterChangeReport();
+                AfterChangeReport();
                 RefindCurrentKey();
                 return false;
             }
+            const TPageEntries& e = next->FEntries;
+            if (e.GetPageType() != ptLeaf || e.GetNumberOfKeys() == 0 ||
+                (n > 0 ? e.GetLeftNumber() : e.GetRightNumber()) != number)
+                index.RaiseBufferCorrupt();
             page = std::move(next);
             number = neighbour;
             k = n > 0 ? 1 : page->FEntries.GetNumberOfKeys();
             sequence += n > 0 ? 1 : -1;
         }
+        if (sequence < lowest || sequence > highest)
+            index.RaiseBufferCorrupt();
         bof = false;
         eof = false;
     }
     // Arriving on another leaf copies it; a step within the leaf the cursor stands on keeps the copy.
-    StoreLeaf(*page, number, k, sequence, false);
+    StoreLeaf(*page, number, k, static_cast<int32_t>(sequence), false);
     FBOF = bof;
     FEOF = eof;
     return true;
@@ -496,9 +558,9 @@ bool TCursorNavigation::TryMoveBy(int n)
 
 void TCursorNavigation::MoveBy(int n)
 {
-    // A restart re-found the current record; each one follows another process's change.
-    while (!TryMoveBy(n)) {
-    }
+    // A restart re-found the current record after another process's change.
+    for (int restarts = 0; !TryMoveBy(n);)
+        Restarted(restarts);
 }
 
 // ---- records
@@ -535,8 +597,12 @@ void TCursorNavigation::RefreshCurrentRecord(int direction)
     const int32_t number = GetPhysicalRecordNumber();
     FCurrentRecord.assign(c.RecordLength, 0);
     FCurrentRecordNumber = 0;
-    if (number == 0)
+    if (number == 0) {
+        // Standing on a leaf entry, the entry names record 0: a damaged leaf, not an empty table.
+        if (c.FIndexPos != NoIndexSlot && FCurrentPageNumber != 0)
+            data.RaiseBufferCorrupt();
         return;
+    }
     const bool readAhead = direction != rdNone;
     FRecordRun = readAhead ? std::max(c.FReadAheadRecords, RunLength(direction)) : 1;
     if (readAhead) {
@@ -785,6 +851,7 @@ void TCursorNavigation::RebuildPrimaryIndex()
     }
     index.Write(0, head.data(), head.size());
     index.Flush();
+    table.InstallRebuiltIndex();
     index.FIndexesAreDirty = false;
     data.Header.RecordCount = static_cast<int32_t>(entries.size());
     c.SynchLastUpdateStamps();

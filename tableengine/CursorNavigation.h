@@ -74,6 +74,9 @@ public:
     void RefreshCurrentRecord(int direction);
     void VerifyCurrentRecord(int direction);
     void RepositionCurrentRecord();
+    // After another process's change: the table's stamps taken over, the record count refreshed and the
+    // current record re-found.
+    void RefreshAfterChange();
 
     // Rebuilds the automatic primary index from the record slots (a table whose index file had to be
     // created anew): the rows then come in record-ID order.
@@ -94,9 +97,16 @@ public:
         TNavigationScope& operator=(const TNavigationScope&) = delete;
 
     private:
+        void Unlock();
         TCursorNavigation& FNav;
         bool FLocked = false;
     };
+
+    // Navigation operations in progress (nested scopes count once each), and whether a cache miss inside
+    // them took the table read lock with change detection; that lock is held until the outermost scope ends,
+    // so that one operation never mixes blocks from before and after another process's write.
+    int FOperationDepth = 0;
+    bool FOperationLocked = false;
 
 private:
     class TPageHold;
@@ -118,6 +128,12 @@ private:
     bool IsVisible() const;
     int32_t RunLength(int direction);
     TPage* FetchPage(int32_t number);
+    // A root must be of a root type, a page reached through a node entry of a non-root type; both need keys.
+    void CheckRootPage(const TPageEntries& page) const;
+    void CheckChildPage(const TPageEntries& page) const;
+    // Counts one restart of a step or a descent; too many are index corruption.
+    void Restarted(int& restarts);
+    static constexpr int MaxRestarts = 8;
     // Stands on entry `counter` of the leaf. The leaf's entries are copied when the cursor arrives on it (or
     // when forced); a step within the same leaf keeps the copy.
     void StoreLeaf(const TPage& leaf, int32_t number, int32_t counter, int32_t sequence, bool arrived = true);

@@ -141,6 +141,11 @@ bool TDataFile::CheckForChanges()
 void TDataFile::OpenFile()
 {
     TEngineFile::OpenFile();
+    LoadHeaders();
+}
+
+void TDataFile::LoadHeaders()
+{
     Header = TDataHeader{};
     FieldDefinitions.clear();
     ReadHeader();
@@ -162,9 +167,8 @@ void TDataFile::OpenFile()
     InitializeBuffers();
 }
 
-void TDataFile::LoadFieldDefinitions()
+std::vector<uint8_t> TDataFile::ReadFieldArea(std::size_t count)
 {
-    const std::size_t count = Header.FieldCount;
     std::vector<uint8_t> area(count * FieldDefinitionSize);
     if (!area.empty()) {
         std::lock_guard<std::recursive_mutex> guard(BaseFile->FileSection);
@@ -172,6 +176,27 @@ void TDataFile::LoadFieldDefinitions()
     }
     if (Password != nullptr)
         Password->Decrypt(area.data(), area.size());
+    return area;
+}
+
+void TDataFile::CheckChangedHeader(const TDataHeader& before)
+{
+    const TDataHeader& h = Header;
+    if (h.VersionNum != before.VersionNum || h.RecordLength != before.RecordLength ||
+        h.FieldCount != before.FieldCount || h.BlobFieldCount != before.BlobFieldCount ||
+        h.BlobBlockSize != before.BlobBlockSize || h.IndexPageSize != before.IndexPageSize ||
+        h.Encrypted != before.Encrypted || h.Digest != before.Digest || h.LocaleID != before.LocaleID ||
+        h.FileSignature != before.FileSignature)
+        RaiseError(TBL_HEADERCORRUPT);
+    if (ReadFieldArea(Header.FieldCount) != FFieldArea)
+        RaiseError(TBL_HEADERCORRUPT);
+    CheckSlots();
+}
+
+void TDataFile::LoadFieldDefinitions()
+{
+    const std::size_t count = Header.FieldCount;
+    std::vector<uint8_t> area = ReadFieldArea(count);
     FieldDefinitions.assign(count, TFieldDefinition{});
     for (std::size_t i = 0; i < count; ++i) {
         TFieldDefinition raw{};
@@ -201,6 +226,7 @@ void TDataFile::LoadFieldDefinitions()
         d.Hidden = raw.Hidden;
         d.FieldPos = static_cast<uint16_t>(i + 1);
     }
+    FFieldArea = std::move(area);
     FieldsAreDirty = false;
 }
 
@@ -254,7 +280,13 @@ void TDataFile::CheckHeader()
     }
     if (Header.RecordLength != RoundRecordLength(static_cast<uint32_t>(std::min<uint64_t>(running, 0xFFFFFFF0u))))
         RaiseError(TBL_HEADERCORRUPT);
+    CheckSlots();
+}
 
+void TDataFile::CheckSlots()
+{
+    if (Header.RecordLength == 0)
+        RaiseError(TBL_HEADERCORRUPT);
     const uint64_t size = Size();
     const uint64_t headerSize = GetHeaderSize();
     const uint64_t body = size > headerSize ? size - headerSize : 0;
@@ -265,6 +297,9 @@ void TDataFile::CheckHeader()
     if (Header.NextEndingRecord < 1 || uint64_t(Header.NextEndingRecord) != slots + 1)
         RaiseError(TBL_HEADERCORRUPT);
     if (Header.NextFreeRecord < 0 || uint64_t(Header.NextFreeRecord) > slots)
+        RaiseError(TBL_HEADERCORRUPT);
+    // Every record is in a slot; a larger count would let an index walk run past the records.
+    if (Header.RecordCount < 0 || uint64_t(Header.RecordCount) > slots)
         RaiseError(TBL_HEADERCORRUPT);
 }
 

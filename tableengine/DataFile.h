@@ -45,6 +45,9 @@ public:
     // Opens the file and loads header and definitions: 12035/12036 for a wrong version or signature, 8961 for
     // too many fields, 10498 without a fitting password, 9217 for a file shorter than header or definitions.
     void OpenFile() override;
+    // What OpenFile does after opening: for a file that is open already (a table opens its data file first
+    // and reads it only once it holds the table's read lock).
+    void LoadHeaders();
     void ReadHeader() override;
     void CheckHeader() override;
     bool CheckForChanges() override;
@@ -90,8 +93,16 @@ public:
     uint32_t GetBufferExpand() const override { return 64; }
     uint32_t GetReadAheadCount(TDataCursor* cursor, int direction) override;
 
+    // After CheckForChanges reported a change: the header as re-read must describe the same table as the
+    // one the open checked (structure, field definitions, slots that fit the file); another process that
+    // restructured the table, or a damaged header, gives 8961.
+    void CheckChangedHeader(const TDataHeader& before);
+
 private:
     void LoadFieldDefinitions();
+    std::vector<uint8_t> ReadFieldArea(std::size_t count);
+    void CheckSlots();
+    std::vector<uint8_t> FFieldArea; // the field definitions as read at open (decrypted)
 };
 
 // Version numbers the engine knows as older formats ("1.00" .. "3.00").

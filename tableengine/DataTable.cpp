@@ -10,6 +10,8 @@
 #include "tableengine/DataSession.h"
 #include "tableengine/IndexFile.h"
 
+#include "platform/File.h"
+#include "platform/TemporaryFiles.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -139,18 +141,34 @@ void TDataTable::OpenTable(bool headerChecks, bool systemOpen)
     ++UseCount;
     IsOpen = true;
     SystemOpen = systemOpen;
+    bool readLocked = false;
     try {
         AssignFiles();
-        DataFile->OpenFile();
-        IndexFile->FPageSize = DataFile->IndexPageSize();
+        // The data file is opened before anything is read from it, because whether the table takes locks
+        // depends on its read-only attribute; the headers of all three files are then read under the table's
+        // read lock, so that a writer in another process is never met half-way through a rewrite.
+        DataFile->TEngineFile::OpenFile();
+        DataTableLocks = nullptr;
+        if (!Exclusive && !DataFile->MarkedReadOnly) {
+            DataTableLocks = &DataDirectory.Locks->AddDataTable(TableName);
+            DataTableLocks->ReadLock();
+            readLocked = true;
+        }
+        DataFile->LoadHeaders();
         IndexFile->FDataFile = DataFile.get();
-        IndexFile->Password = DataFile->Password;
         try {
+            IndexFile->FPageSize = DataFile->IndexPageSize();
+            IndexFile->Password = DataFile->Password;
             IndexFile->OpenFile();
         } catch (const ETblEngineError& e) {
             if (e.ErrorCode != TBL_OSENOENT && e.ErrorCode != TBL_READERR)
                 throw;
             IndexFile->CloseFile();
+            if (readLocked) {
+                // The write lock is granted only to a process that holds no read slot of the table.
+                readLocked = false;
+                DataTableLocks->ReadUnlock();
+            }
             OpenMissingIndex();
         }
         const bool recreated = MissingIndex;
@@ -164,30 +182,25 @@ void TDataTable::OpenTable(bool headerChecks, bool systemOpen)
             DataFile->MarkedReadOnly || IndexFile->MarkedReadOnly || (BlobFile->IsOpen && BlobFile->MarkedReadOnly);
         if (MarkedReadOnly)
             ReadOnly = true;
-        DataTableLocks = nullptr;
-        if (!Exclusive && !MarkedReadOnly)
-            DataTableLocks = &DataDirectory.Locks->AddDataTable(TableName);
-
-        if (DataTableLocks != nullptr)
-            DataTableLocks->ReadLock();
-        try {
-            {
-                std::lock_guard<std::recursive_mutex> guard(DataFile->BaseFile->FileSection);
-                DataFile->ReadHeader();
-            }
-            IndexFile->CheckForChanges();
-            if (BlobFile->IsOpen)
-                BlobFile->CheckForChanges();
-            if (headerChecks)
-                CheckHeaders(recreated);
-        } catch (...) {
-            if (DataTableLocks != nullptr)
-                DataTableLocks->ReadUnlock();
-            throw;
-        }
-        if (DataTableLocks != nullptr)
+        if (headerChecks)
+            CheckHeaders(recreated);
+        if (readLocked) {
+            readLocked = false;
             DataTableLocks->ReadUnlock();
+        }
+        if (MarkedReadOnly)
+            DataTableLocks = nullptr; // files marked read-only are read without locks
+        // A write lock taken for a missing index is kept only while the index still has to be filled.
+        if (!IndexRebuildPending)
+            EndIndexRebuild();
     } catch (...) {
+        if (readLocked) {
+            try {
+                DataTableLocks->ReadUnlock();
+            } catch (const std::exception&) {
+                // the open fails with the first error
+            }
+        }
         UseCount = 0;
         IsOpen = false;
         CloseFiles();
@@ -200,33 +213,65 @@ void TDataTable::OpenTable(bool headerChecks, bool systemOpen)
 
 void TDataTable::OpenMissingIndex()
 {
-    // Whoever gets the write lock first re-creates the file; a process that waited for it finds the file
-    // made and filled, and opens it like any other.
+    // Whoever gets the write lock first makes the file; a process that waited for it finds the file made and
+    // filled, and opens it like any other. The lock is held until the open has read everything (and, for a
+    // new file, until it has been filled), so what changed while no lock was held is read again under it.
     if (!Exclusive && !DataFile->MarkedReadOnly) {
         TDataTableLocks& locks = DataDirectory.Locks->AddDataTable(TableName);
         if (!locks.WriteLock())
             RaiseError(TBL_WRITELOCK);
         FIndexRebuildLocks = &locks;
+        DataFile->LoadHeaders();
+        IndexFile->FPageSize = DataFile->IndexPageSize();
+        IndexFile->Password = DataFile->Password;
         try {
             IndexFile->OpenFile();
-            EndIndexRebuild();
             return;
         } catch (const ETblEngineError& e) {
             IndexFile->CloseFile();
-            if (e.ErrorCode != TBL_OSENOENT && e.ErrorCode != TBL_READERR) {
-                EndIndexRebuild();
+            if (e.ErrorCode != TBL_OSENOENT && e.ErrorCode != TBL_READERR)
                 throw;
-            }
         }
     }
     MissingIndex = true;
     IndexRebuildPending = true;
+    // On disk the new index is made under a temporary name and takes the index file's name only once it is
+    // complete (InstallRebuiltIndex), so that a process killed before that leaves the index missing, and the
+    // next open rebuilds it. Files of rebuilds whose process is gone are removed first.
+    if (!DataDirectory.InMemory) {
+        platform::RemoveAbandonedTemporaryFiles(IndexFileName);
+        IndexFile->FileName = platform::TemporaryFileName(IndexFileName);
+    }
     IndexFile->CreateDefault();
+    IndexFile->OpenFile();
+}
+
+void TDataTable::InstallRebuiltIndex()
+{
+    if (IndexFile->FileName == IndexFileName)
+        return; // built in place (in memory)
+    const std::string temporary = IndexFile->FileName;
+    IndexFile->CloseFile();
+    IndexFile->FileName = IndexFileName;
+    const DWORD rc = platform::RenameFile(temporary, IndexFileName);
+    if (rc != platform::ERROR_SUCCESS) {
+        (void)platform::DeleteFile(temporary);
+        DataDirectory.DataSession.DataEngine.SetOSErrorNumber(static_cast<int32_t>(rc));
+        RaiseError(TBL_WRITEERR);
+    }
+    (void)platform::FlushFolderOf(IndexFileName); // the file is complete under either name
     IndexFile->OpenFile();
 }
 
 void TDataTable::EndIndexRebuild()
 {
+    if (IndexRebuildPending && IndexFile->FileName != IndexFileName) {
+        // A rebuild that did not finish: its file goes, and the index stays missing.
+        const std::string temporary = IndexFile->FileName;
+        IndexFile->CloseFile();
+        IndexFile->FileName = IndexFileName;
+        (void)platform::DeleteFile(temporary);
+    }
     IndexRebuildPending = false;
     if (FIndexRebuildLocks != nullptr) {
         TDataTableLocks* locks = FIndexRebuildLocks;
@@ -285,14 +330,25 @@ bool TDataTable::ReadLockTable()
     if (!TableLock)
         DataTableLocks->ReadLock();
     try {
+        const TDataHeader before = DataFile->Header;
         if (!DataFile->CheckForChanges())
             return false;
         DataFile->FreeBuffers();
-        IndexFile->ReadHeader();
         IndexFile->FreeBuffers();
-        if (DataFile->BlobFieldCount() > 0 && BlobFile->IsOpen) {
-            BlobFile->ReadHeader();
-            BlobFile->FreeBuffers();
+        BlobFile->FreeBuffers();
+        // The headers as another process left them are checked as at open before anything is read with them.
+        // A header that fails keeps the old stamp held, so that every later lock meets the change again.
+        try {
+            DataFile->CheckChangedHeader(before);
+            IndexFile->ReadHeader();
+            IndexFile->CheckHeader();
+            if (DataFile->BlobFieldCount() > 0 && BlobFile->IsOpen) {
+                BlobFile->ReadHeader();
+                BlobFile->CheckHeader();
+            }
+        } catch (...) {
+            DataFile->Header = before;
+            throw;
         }
         return true;
     } catch (...) {

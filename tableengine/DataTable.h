@@ -75,7 +75,11 @@ public:
     bool ReadLockTable();
     void ReadUnlockTable();
     bool StrictChangeDetection() const;
-    // Releases the write lock of a pending index rebuild (nothing when none is held) and clears the flag.
+    // Gives the filled, flushed index of a rebuild its file name (it was built under a temporary one) and
+    // opens it there.
+    void InstallRebuiltIndex();
+    // Releases the write lock of a pending index rebuild (nothing when none is held) and clears the flag; the
+    // file of a rebuild that did not reach InstallRebuiltIndex is removed.
     void EndIndexRebuild();
 
     // The password whose digest the stored digest belongs to: known passwords first, then the session's

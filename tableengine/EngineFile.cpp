@@ -97,10 +97,9 @@ std::size_t TEngineFile::Read(uint64_t position, void* buffer, std::size_t size)
     std::size_t done = 0;
     if (rc == platform::ERROR_SUCCESS)
         rc = BaseFile->Read(buffer, size, done);
-    if (rc != platform::ERROR_SUCCESS) {
-        FDataEngine.SetOSErrorNumber(static_cast<int32_t>(rc));
-        RaiseError(TBL_READERR);
-    }
+    // A failing read is the system's error, mapped like any other; only a short read is 9217.
+    if (rc != platform::ERROR_SUCCESS)
+        RaiseOSError(rc);
     return done;
 }
 
@@ -143,10 +142,8 @@ uint64_t TEngineFile::Size() const
     std::lock_guard<std::recursive_mutex> guard(BaseFile->FileSection);
     uint64_t size = 0;
     const DWORD rc = BaseFile->GetSize(size);
-    if (rc != platform::ERROR_SUCCESS) {
-        FDataEngine.SetOSErrorNumber(static_cast<int32_t>(rc));
-        RaiseError(TBL_READERR);
-    }
+    if (rc != platform::ERROR_SUCCESS)
+        RaiseOSError(rc);
     return size;
 }
 

@@ -248,6 +248,10 @@ void TIndexFile::CheckHeader()
         }
         if (sum < 1 || sum > 4106 || sum > static_cast<uint32_t>(FPageSize - 13) / 3)
             RaiseError(TBL_HEADERCORRUPT);
+        // The key is built from exactly these fields (and the record ID of a non-unique index); the page
+        // decoder sizes its entries by KeySize, so it must be the one the fields give.
+        if (d.KeySize != sum + (d.KeyUnique != 0 ? 0u : 4u))
+            RaiseError(TBL_HEADERCORRUPT);
         if (!validPage(FHeader.RootPages[j]) || !validPage(FHeader.DataRootPages[j]))
             RaiseError(TBL_HEADERCORRUPT);
     }

@@ -105,6 +105,10 @@ uint16_t TPageEntries::Decode(std::span<const uint8_t> raw)
     };
     if (count > available / minEntry)
         return fail();
+    // A key longer than the page can hold is a definition that does not belong to this page; the expanded
+    // entries (KeySize + 10 bytes each) are bounded by what the page's bytes can describe.
+    if (K == 0 || K + 4 > available)
+        return fail();
 
     const size_t slotSize = SlotSize();
     FEntries.assign(count * slotSize, 0);

@@ -167,7 +167,8 @@ void TTblSession::SetActive(bool active)
             Default().SetActive(true);
         if (SessionNumber < 0)
             SessionNumber = engine.NextSessionNumber();
-        TDataSession& s = engine.DataEngine().StartDataSession(Utf8(FSessionName) + "_" + std::to_string(SessionNumber));
+        // The engine names the data session: the name, "_" and its number.
+        TDataSession& s = engine.DataEngine().StartDataSession(Utf8(FSessionName));
         Handle = &s;
         s.PrivateDir = Utf8(PrivateDir);
         s.StrictChangeDetection = StrictChangeDetection;
@@ -216,7 +217,7 @@ TTblDatabase& TTblSession::OpenDatabase(const Text& name)
 {
     std::lock_guard<std::recursive_mutex> guard(FSection);
     SetActive(true);
-    TTblDatabase* db = FindDatabase(name);
+    TTblDatabase* db = FindDatabase(NativeDelimiters(name));
     if (db == nullptr) {
         auto temp = std::make_unique<TTblDatabase>(this);
         temp->Temporary = true;
@@ -448,7 +449,8 @@ void TTblTable::CheckInactive(const char* message) const
 void TTblTable::SetDatabaseName(const Text& name)
 {
     CheckInactive(OpenDatabaseMessage);
-    FDatabaseName = name;
+    // Spelled as the database spells its name, so that the table finds the database made for the same name.
+    FDatabaseName = NativeDelimiters(name);
 }
 
 void TTblTable::SetSessionName(const Text& name)
@@ -524,8 +526,7 @@ void TTblTable::Open()
         FFields.clear();
         FCursor.reset();
         db.UnregisterDataSet(this);
-        if (db.DataSetCount() == 0)
-            session->CloseDatabase(db);
+        session->CloseDatabase(db);
         throw;
     }
 }
@@ -543,8 +544,8 @@ void TTblTable::Close()
     TTblDatabase* db = FDatabase;
     FDatabase = nullptr;
     db->UnregisterDataSet(this);
-    if (db->DataSetCount() == 0)
-        db->Session().CloseDatabase(*db);
+    // Every open raised the database's count once; a temporary database goes with the last of its tables.
+    db->Session().CloseDatabase(*db);
 }
 
 void TTblTable::Fetch(uint16_t answer)

@@ -57,7 +57,7 @@ export SONDRAL_COM_MAP=$work/com.map ALLUSERSPROFILE=$work
 
 report() { # LANGUAGE-NAME EXPECTED-STATUS
   local out
-  out=$(cd / && QT_QPA_PLATFORM=offscreen sondral --report --window-ms 400) || fail "$1: sondral --report failed"
+  out=$(cd / && QT_QPA_PLATFORM=offscreen sondral --report --window-ms 1000) || fail "$1: sondral --report failed"
   grep -qxF "node 0 COM3" <<<"$out" && grep -qxF "node 1 Baud : 4800" <<<"$out" && grep -qxF "main-gps COM3" <<<"$out" \
     || fail "$1: the installed program did not find the GPS on COM3: $out"
   grep -qxF "status $2" <<<"$out" || fail "$1: expected the status \"$2\": $out"

@@ -1,6 +1,12 @@
 // The program run without a user: --report prints the scan's result in a fixed format.
 #include "DialogTestSupport.h"
 
+#include "support/ChildProcess.h"
+
+#include <algorithm>
+
+#include <termios.h>
+
 using namespace dialogtest;
 
 namespace {
@@ -100,4 +106,128 @@ TEST(ScanReportTest, EmptyResultAndInvalidOptions)
               0)
         << err;
     EXPECT_EQ(out, "status Test Finished!!!\nmain-gps-visible no\nais-gps-visible no\ndata-connections \n");
+}
+
+namespace {
+
+// The node lines of a report.
+std::vector<std::string> Nodes(const std::string& out)
+{
+    std::vector<std::string> nodes;
+    for (const std::string& line : SplitLines(out))
+        if (line.rfind("node ", 0) == 0)
+            nodes.push_back(line);
+    return nodes;
+}
+
+bool LogHas(const std::string& out, const std::string& part)
+{
+    for (const std::string& line : SplitLines(out))
+        if (line.rfind("log ", 0) == 0 && line.find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+// The output rate of a terminal line, as the program holding it has set it.
+speed_t LineRate(int fd)
+{
+    termios t{};
+    return ::tcgetattr(fd, &t) == 0 ? ::cfgetospeed(&t) : B0;
+}
+
+const std::vector<std::string> kGpsBlock = {"node 1 Baud : 4800", "node 2 NMEA:", "node 3 Position : RMC",
+                                            "node 3 Course    : RMC", "node 3 Speed     : RMC"};
+
+} // namespace
+
+TEST(ScanReportTest, PortHeldByAnotherProgramIsNotOpenedAndKeepsItsRate)
+{
+    TempFolder folder("report-held");
+    const std::string gps = FilteredLog(folder, "GPSmap-76S.log", {"$GPRMC", "$GPGGA", "$GPVTG"});
+    NmeaSim sim(folder, {"COM1:4800:" + gps, "COM2:9600:" + Fixture("ais-raw-messages.log")});
+    const std::string held = sim.Device("COM2");
+    // The chart program has COM2 open at 9600 bit/s, without any lock, and reads its AIS data.
+    support::ChildProcess chart([&](support::ChildProcess& self) {
+        const int fd = ::open(held.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0)
+            return 1;
+        termios t{};
+        ::tcgetattr(fd, &t);
+        ::cfmakeraw(&t);
+        ::cfsetspeed(&t, B9600);
+        ::tcsetattr(fd, TCSANOW, &t);
+        self.Tell('o');
+        self.Hear();
+        const bool rateKept = LineRate(fd) == B9600;
+        ::close(fd);
+        return rateKept ? 0 : 3;
+    });
+    ASSERT_EQ(chart.WaitFor(), 'o');
+    std::string out;
+    std::string err;
+    ASSERT_EQ(RunProgram(Sondral(), {"--report", "--window-ms", "300"},
+                         {"SONDRAL_COM_MAP=" + sim.MapFile(), "QT_QPA_PLATFORM=offscreen"}, &out, &err),
+              0)
+        << err;
+    std::vector<std::string> expected = {"node 0 COM1"};
+    expected.insert(expected.end(), kGpsBlock.begin(), kGpsBlock.end());
+    expected.push_back("node 0 COM2"); // listed, never opened
+    EXPECT_EQ(Nodes(out), expected);
+    EXPECT_FALSE(LogHas(out, "!AIVDM")) << "the scan read from the held port";
+    chart.Send('x');
+    EXPECT_EQ(chart.Join(), 0) << "the held port's rate was changed";
+}
+
+TEST(ScanReportTest, LineLeftAtRateZeroIsScanned)
+{
+    TempFolder folder("report-rate0");
+    const std::string gps = FilteredLog(folder, "GPSmap-76S.log", {"$GPRMC", "$GPGGA", "$GPVTG"});
+    NmeaSim sim(folder, {"COM1:4800:" + gps});
+    {
+        // Another program hung the line up (rate 0) and ended.
+        const int fd = ::open(sim.Device("COM1").c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(::tcgetattr(fd, &t), 0);
+        ::cfsetspeed(&t, B0);
+        ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+        ASSERT_EQ(LineRate(fd), B0);
+        ::close(fd);
+    }
+    std::string out;
+    std::string err;
+    ASSERT_EQ(RunProgram(Sondral(), {"--report", "--window-ms", "300"},
+                         {"SONDRAL_COM_MAP=" + sim.MapFile(), "QT_QPA_PLATFORM=offscreen"}, &out, &err),
+              0)
+        << err;
+    std::vector<std::string> expected = {"node 0 COM1"};
+    expected.insert(expected.end(), kGpsBlock.begin(), kGpsBlock.end());
+    EXPECT_EQ(Nodes(out), expected);
+}
+
+TEST(ScanReportTest, InstrumentThatVanishesMidScanDoesNotStopTheScan)
+{
+    TempFolder folder("report-vanish");
+    const std::string gps = FilteredLog(folder, "GPSmap-76S.log", {"$GPRMC", "$GPGGA", "$GPVTG"});
+    TempFolder first("report-vanish-1");
+    TempFolder second("report-vanish-2");
+    // COM1 talks at the last rate tried, so the scan is still on it when it is unplugged.
+    auto unplugged = std::make_unique<NmeaSim>(first, std::vector<std::string>{"COM1:57600:" + gps});
+    NmeaSim stays(second, {"COM2:4800:" + gps});
+    WriteFile(folder / "com.map", ReadFile(unplugged->MapFile()) + ReadFile(stays.MapFile()));
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        unplugged.reset();
+    });
+    std::string out;
+    std::string err;
+    const int rc = RunProgram(Sondral(), {"--report", "--window-ms", "300"},
+                              {"SONDRAL_COM_MAP=" + (folder / "com.map"), "QT_QPA_PLATFORM=offscreen"}, &out, &err);
+    unplug.join();
+    ASSERT_EQ(rc, 0) << err;
+    std::vector<std::string> expected = {"node 0 COM1", "node 0 COM2"};
+    expected.insert(expected.end(), kGpsBlock.begin(), kGpsBlock.end());
+    EXPECT_EQ(Nodes(out), expected);
+    const std::vector<std::string> lines = SplitLines(out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "status Test Finished!!!"), lines.end());
 }

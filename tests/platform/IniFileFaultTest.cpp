@@ -1,9 +1,11 @@
-// The DataConnections write under faults: a process killed at random moments while it writes, and writes
-// that cannot be completed (a full file system, a read-only mount, a read-only file, a missing folder).
-// The file is always the old or the new one, never partial; a failed write reports
-// "Unable to write to <path>" and leaves the old file and its folder as they were.
+// The DataConnections write under faults: a process killed at every moment of a write and at random ones,
+// and writes that cannot be completed (a full file system, a read-only mount, a read-only file, a missing
+// folder). The file is always the old or the new one, never partial, and no temporary file outlives the next
+// write; a failed write reports "Unable to write to <path>" and leaves the old file and its folder as they
+// were.
 #include "platform/IniFile.h"
 
+#include "support/KillAtSystemCall.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -12,11 +14,14 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -107,13 +112,66 @@ void FillUp(const std::string& path, off_t spare)
 
 } // namespace
 
-TEST(IniFileFaults, KilledWhileWritingLeavesTheOldOrTheNewFile)
+namespace {
+
+bool IsRename(long number) { return number == SYS_rename || number == SYS_renameat || number == SYS_renameat2; }
+
+// Where in a write a stop lies, by the write's own system calls: the fsync of the temporary file, the rename
+// over the old file, the fsync of the folder.
+struct WriteMoments {
+    long fileFsync = -1;
+    long rename = -1;
+    long folderFsync = -1;
+};
+
+WriteMoments FindMoments(const std::vector<support::SystemCallStop>& stops)
+{
+    WriteMoments m;
+    for (size_t i = 0; i < stops.size(); ++i) {
+        if (!stops[i].entry)
+            continue;
+        const long at = static_cast<long>(i);
+        if (stops[i].number == SYS_fsync && m.rename < 0 && m.fileFsync < 0)
+            m.fileFsync = at;
+        else if (IsRename(stops[i].number) && m.fileFsync >= 0 && m.rename < 0)
+            m.rename = at;
+        else if (stops[i].number == SYS_fsync && m.rename >= 0 && m.folderFsync < 0)
+            m.folderFsync = at;
+    }
+    return m;
+}
+
+// The names in the folder besides the file itself, which must all be temporary files of one writer.
+std::string ForeignEntries(const std::string& folder, pid_t writer)
+{
+    std::string wrong;
+    for (const std::string& name : Entries(folder)) {
+        if (name == "opencpn.ini")
+            continue;
+        const std::string prefix = "opencpn.ini.tmp" + std::to_string(writer) + "-";
+        if (name.rfind(prefix, 0) != 0 || name.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
+            wrong += " " + name;
+    }
+    return wrong;
+}
+
+int KillRounds()
+{
+    const char* v = std::getenv("SONDRAL_KILL_ROUNDS");
+    return v != nullptr ? std::max(0, std::atoi(v)) : 0;
+}
+
+} // namespace
+
+// A writer killed at every moment of a write, and at random ones: the file is the old or the new one byte
+// for byte, at most the writer's one temporary file is left, and the next write removes it.
+// The traced kills land exactly on the write's system calls (every stop once, then SONDRAL_KILL_ROUNDS more
+// at stops drawn at random); the timed ones at random instants of a loop of writes, also inside a call.
+TEST(IniFileFaults, KilledAtAnyMomentLeavesTheOldOrTheNewFileAndNoTemporary)
 {
     TempFolder dir;
     const std::string path = dir.File("opencpn.ini");
     const std::string old = ReadBytes(kFixture);
-
-    // The two versions a writer alternating between two values can leave behind.
     WriteBytes(path, old);
     TIniFile(path).WriteString(kSection, kKey, kGps);
     const std::string withGps = ReadBytes(path);
@@ -122,18 +180,88 @@ TEST(IniFileFaults, KilledWhileWritingLeavesTheOldOrTheNewFile)
     ASSERT_NE(withGps, old);
     ASSERT_NE(withBoth, withGps);
 
-    // How long one write takes here, to spread the kills over a few writes.
+    const auto writeBoth = [&] {
+        try {
+            TIniFile(path).WriteString(kSection, kKey, kGpsAndAis);
+            return 0;
+        } catch (...) {
+            return 3;
+        }
+    };
+    // The next write after a kill: it must leave the folder with the file alone and the file as written.
+    int filesChecked = 0;
+    const auto nextWrite = [&](const std::string& what) {
+        EXPECT_EQ(WriteAndReport(path, kGps), "written") << what;
+        EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"opencpn.ini"}) << what << ": left after the next write";
+        EXPECT_EQ(ReadBytes(path), withGps) << what;
+        ++filesChecked;
+        WriteBytes(path, old);
+    };
+
+    // A whole write, traced, for its stops.
+    WriteBytes(path, old);
+    const support::TracedRun whole = support::RunTracedAndKill(writeBoth, -1);
+    ASSERT_EQ(whole.exitCode, 0);
+    ASSERT_EQ(ReadBytes(path), withBoth);
+    const WriteMoments moments = FindMoments(whole.stops);
+    ASSERT_GE(moments.fileFsync, 0);
+    ASSERT_GT(moments.rename, moments.fileFsync);
+    ASSERT_GT(moments.folderFsync, moments.rename);
+    const long stops = static_cast<long>(whole.stops.size());
+    WriteBytes(path, old);
+    if (std::getenv("SONDRAL_SHOW_STOPS") != nullptr)
+        for (long k = 0; k < stops; ++k)
+            std::printf("stop %ld: %s %ld\n", k, whole.stops[static_cast<size_t>(k)].entry ? "enter" : "leave",
+                        whole.stops[static_cast<size_t>(k)].number);
+
+    std::mt19937 random(20261210u);
+    std::vector<long> killAt;
+    for (long k = 0; k < stops; ++k)
+        killAt.push_back(k);
+    std::uniform_int_distribution<long> anyStop(0, stops - 1);
+    for (int i = 0; i < KillRounds(); ++i)
+        killAt.push_back(anyStop(random));
+
+    std::vector<int> hits(static_cast<size_t>(stops), 0);
+    int beforeFileFsync = 0, betweenFsyncs = 0, afterFolderFsync = 0, leftovers = 0;
+    for (const long k : killAt) {
+        const support::TracedRun run = support::RunTracedAndKill(writeBoth, k);
+        const std::string what = "killed at stop " + std::to_string(k) + " of " + std::to_string(stops);
+        ASSERT_TRUE(run.killed) << what << ": the write made fewer calls than the whole one (" << run.exitCode << ")";
+        ++hits[static_cast<size_t>(k)];
+        if (k <= moments.fileFsync)
+            ++beforeFileFsync;
+        else if (k <= moments.folderFsync)
+            ++betweenFsyncs;
+        else
+            ++afterFolderFsync;
+        // Until the rename has run the file is the old one, from then on the new one.
+        const std::string now = ReadBytes(path);
+        EXPECT_TRUE(now == (k <= moments.rename ? old : withBoth))
+            << what << " (system call " << run.stops.back().number << "): "
+            << (now == old ? "the old file" : now == withBoth ? "the new file" : "a partial file")
+            << ", the rename is stop " << moments.rename;
+        ++filesChecked;
+        EXPECT_EQ(ForeignEntries(dir.Path(), run.pid), "") << what;
+        if (Entries(dir.Path()).size() > 1)
+            ++leftovers;
+        nextWrite(what);
+        if (::testing::Test::HasFailure())
+            return;
+    }
+
+    // Kills at random instants of an endless loop of writes, alternating the two values.
+    // Spread over a few writes: how long one takes here.
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 5; ++i)
         TIniFile(path).WriteString(kSection, kKey, i % 2 ? kGpsAndAis : kGps);
-    const auto perWrite = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start) / 5;
-
-    std::mt19937 random(20240601u);
-    std::uniform_int_distribution<int64_t> delay(0, std::max<int64_t>(200, 3 * perWrite.count()));
-    std::set<std::string> temporariesLeft;
-    int killedMidway = 0;
-    for (int round = 0; round < 40; ++round) {
-        WriteBytes(path, old);
+    const auto perWrite =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start) / 5;
+    WriteBytes(path, old);
+    std::uniform_int_distribution<int64_t> delayUs(0, std::max<int64_t>(200, 3 * perWrite.count()));
+    const int timedKills = 20 + KillRounds() / 5;
+    int timedNew = 0;
+    for (int round = 0; round < timedKills; ++round) {
         int ready[2];
         ASSERT_EQ(::pipe(ready), 0);
         const pid_t writer = ::fork();
@@ -144,7 +272,7 @@ TEST(IniFileFaults, KilledWhileWritingLeavesTheOldOrTheNewFile)
             TIniFile ini(path);
             for (int i = 0;; ++i) {
                 try {
-                    ini.WriteString(kSection, kKey, i % 2 ? kGpsAndAis : kGps);
+                    ini.WriteString(kSection, kKey, i % 2 ? kGps : kGpsAndAis);
                 } catch (...) {
                     ::_exit(3);
                 }
@@ -154,28 +282,38 @@ TEST(IniFileFaults, KilledWhileWritingLeavesTheOldOrTheNewFile)
         char b = 0;
         ASSERT_EQ(::read(ready[0], &b, 1), 1);
         ::close(ready[0]);
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
         ::kill(writer, SIGKILL);
         int status = 0;
         ASSERT_EQ(::waitpid(writer, &status, 0), writer);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended on its own with status " << status;
-
         const std::string now = ReadBytes(path);
         EXPECT_TRUE(now == old || now == withGps || now == withBoth)
-            << "round " << round << ": a partial file of " << now.size() << " bytes";
+            << "timed kill " << round << ": a partial file of " << now.size() << " bytes";
+        ++filesChecked;
         if (now != old)
-            ++killedMidway;
-        for (const std::string& name : Entries(dir.Path()))
-            if (name != "opencpn.ini")
-                temporariesLeft.insert(name);
-        for (const std::string& name : temporariesLeft)
-            std::filesystem::remove(dir.File(name));
+            ++timedNew;
+        EXPECT_EQ(ForeignEntries(dir.Path(), writer), "") << "timed kill " << round;
+        if (Entries(dir.Path()).size() > 1)
+            ++leftovers;
+        nextWrite("timed kill " + std::to_string(round));
+        if (::testing::Test::HasFailure())
+            return;
     }
-    // Only complete, never-renamed temporary files may stay behind (the kill came between write and rename).
-    RecordProperty("RoundsWithNewFile", killedMidway);
-    RecordProperty("TemporariesLeft", static_cast<int>(temporariesLeft.size()));
-    for (const std::string& name : temporariesLeft)
-        EXPECT_EQ(name.rfind("opencpn.ini.tmp", 0), 0u) << name;
+
+    const int covered = static_cast<int>(std::count_if(hits.begin(), hits.end(), [](int h) { return h > 0; }));
+    const int minimum = *std::min_element(hits.begin(), hits.end());
+    std::printf("ini write kills: %zu traced at %d of %ld system-call stops (each stop %d times or more; %d before "
+                "the file's fsync, %d between it and the folder's fsync, %d after), %d timed (%d after the rename); "
+                "%d temporary files left by the killed writers, all removed by the next write; %d files checked\n",
+                killAt.size(), covered, stops, minimum, beforeFileFsync, betweenFsyncs, afterFolderFsync, timedKills,
+                timedNew, leftovers, filesChecked);
+    RecordProperty("Kills", static_cast<int>(killAt.size()) + timedKills);
+    RecordProperty("StopsCovered", covered);
+    RecordProperty("FilesChecked", filesChecked);
+    EXPECT_EQ(covered, stops);
+    EXPECT_GT(betweenFsyncs, 0);
+    EXPECT_GT(leftovers, 0) << "no kill came while a temporary file existed";
 }
 
 TEST(IniFileFaults, FullFileSystemReportsAndKeepsTheOldFile)

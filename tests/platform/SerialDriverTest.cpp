@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include <spawn.h>
@@ -385,19 +386,53 @@ TEST_F(SerialPortTest, StatusPropertiesAndLineControlOnATerminalWithoutModemLine
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(SerialPortTest, DeviceThatGoesAwayFailsWritesAndStillCloses)
+TEST_F(SerialPortTest, HangUpCompletesPendingOperationsWithAnErrorAndLaterCallsFail)
 {
+    COMMTIMEOUTS blocking; // all zero: a read waits until it is full
+    ASSERT_TRUE(SetCommTimeouts(port_, &blocking));
+    ASSERT_TRUE(SetCommMask(port_, EV_RXFLAG));
     pty_.Send("ab");
     ASSERT_TRUE(WaitForQueue(2));
+    Overlapped wait, read;
+    DWORD mask = 0xDEAD;
+    char buffer[16];
+    ASSERT_FALSE(WaitCommEvent(port_, &mask, &wait.ov));
+    ASSERT_FALSE(ReadFile(port_, buffer, sizeof buffer, nullptr, &read.ov)); // takes "ab", waits for more
+    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+
     pty_.CloseMaster();
-    Overlapped write;
-    bool failed = false;
-    for (int i = 0; i < 200 && !failed; ++i) {
-        failed = !WriteFile(port_, "x", 1, nullptr, &write.ov) && GetLastError() == ERROR_GEN_FAILURE;
-        Sleep(5);
+    ASSERT_TRUE(wait.Signalled());
+    ASSERT_TRUE(read.Signalled());
+    DWORD got = 0;
+    EXPECT_FALSE(GetOverlappedResult(port_, &wait.ov, &got, false));
+    EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+    EXPECT_EQ(mask, 0u);
+    EXPECT_FALSE(GetOverlappedResult(port_, &read.ov, &got, false));
+    EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+    EXPECT_EQ(got, 2u);
+
+    // Every later call fails the same way; closing still works.
+    Overlapped o;
+    DWORD errors = 0;
+    COMSTAT stat;
+    DCB dcb;
+    DWORD status = 0;
+    const std::vector<std::pair<const char*, std::function<BOOL()>>> calls = {
+        {"ReadFile", [&] { return ReadFile(port_, buffer, 1, &got, &o.ov); }},
+        {"WriteFile", [&] { return WriteFile(port_, "x", 1, &got, &o.ov); }},
+        {"WaitCommEvent", [&] { return WaitCommEvent(port_, &mask, &o.ov); }},
+        {"ClearCommError", [&] { return ClearCommError(port_, &errors, &stat); }},
+        {"SetCommState", [&] { return SetCommState(port_, &dcb); }},
+        {"GetCommModemStatus", [&] { return GetCommModemStatus(port_, &status); }},
+        {"PurgeComm", [&] { return PurgeComm(port_, PURGE_RXCLEAR); }},
+    };
+    for (const auto& [name, call] : calls) {
+        SetLastError(0);
+        EXPECT_FALSE(call()) << name;
+        EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE) << name;
     }
-    EXPECT_TRUE(failed);
-    EXPECT_EQ(ReadAll(), "ab"); // what was received stays readable
+    EXPECT_TRUE(CloseHandle(port_));
+    port_ = INVALID_HANDLE_VALUE;
 }
 
 TEST(SerialDeviceMapTest, MapFileListsItsEntriesInFileOrder)

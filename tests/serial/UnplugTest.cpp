@@ -133,8 +133,9 @@ TEST(SerCommUnplug, InstrumentKilledDuringAReceiveEndsTheReadsAndClosePasses)
     PumpFor(700ms);
     EXPECT_EQ(received.size(), afterUnplug) << "bytes still arrive from a device that is gone";
     EXPECT_EQ(batches, batchesAfterUnplug);
-    EXPECT_EQ(c.ReadText(), "");
-    EXPECT_FALSE(c.WaitChar(50));
+    // Status reads fail as they do on Windows once a USB serial device is gone.
+    EXPECT_EQ(CommErrorOf([&] { c.ReadText(); }),
+              "Error retrieving statistics (31), A device attached to the system is not functioning");
 
     // Close returns and the port can be used no more; nothing hangs.
     TSerComm* port = &c;

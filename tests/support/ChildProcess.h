@@ -64,6 +64,7 @@ public:
     // Parent side: the child's next byte, or 0 after the timeout or when the child ended.
     char WaitFor(int timeoutMs = 20000) { return readByte(toParent_[0], timeoutMs); }
     void Send(char c) { (void)!::write(toChild_[1], &c, 1); }
+    pid_t Pid() const { return pid_; }
     // The child's exit code (-1 when it did not exit normally).
     int Join()
     {

@@ -14,7 +14,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <set>
 #include <string>
+#include <thread>
 
 using namespace navtest;
 using namespace tableengine;
@@ -166,8 +168,7 @@ TEST(ConcurrentWalk, ReadersSeeWholeVersionsWhileAWriterRewritesTheTable)
     std::vector<std::unique_ptr<support::ChildProcess>> readers;
     for (int i = 0; i < 3; ++i) {
         readers.push_back(std::make_unique<support::ChildProcess>([&](support::ChildProcess& self) {
-            // Opened before the writer starts: opening reads the headers before the read lock is taken,
-            // so an open during a rewrite may meet a short file (9217).
+            // Opened before the writer starts; opens during rewrites are the test below.
             EngineOn e(folder.Path());
             TDataCursor c(*e.Directory, "T", false, true);
             c.OpenCursor();
@@ -247,4 +248,93 @@ TEST(ConcurrentWalk, ReaderHeldOffByAWriterGetsReadLockErrorAfterItsRetries)
     // With the writer gone the same cursor reads again.
     int versionsSeen = 0;
     EXPECT_EQ(CheckedWalk(c, versionsSeen), "");
+}
+
+// Opens beside a writer process that rewrites the table again and again: an open reads the three headers
+// and the field definitions only under the table's read lock, so each open sees one whole version (no short
+// file, no header of one version with definitions of another). Every open reads the first record, every
+// tenth walks the whole table.
+TEST(ConcurrentWalk, OpensDuringRewritesReadWholeVersions)
+{
+    TableFolder folder;
+    folder.Write(Version(0), "T");
+    const auto runFor = std::chrono::milliseconds(2000);
+
+    support::ChildProcess writer([&](support::ChildProcess& self) {
+        EngineOn e(folder.Path());
+        TDataCursor c(*e.Directory, "T", false, false);
+        c.OpenCursor();
+        self.Tell('r');
+        if (self.Hear() != 'g')
+            return 5;
+        int version = 0;
+        const auto end = Clock::now() + runFor;
+        const auto hardEnd = Clock::now() + std::chrono::seconds(60);
+        while (Clock::now() < end || (version < 3 && Clock::now() < hardEnd)) {
+            ++version;
+            {
+                WriterLock lock(c);
+                if (!lock.Held())
+                    return 2;
+                w::WriteTableFiles(Version(version), folder.Path(), "T", true);
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(500)); // room for the openers
+        }
+        std::fprintf(stderr, "writer: %d versions\n", version);
+        return version > 1 ? 0 : 3;
+    });
+    ASSERT_EQ(writer.WaitFor(), 'r');
+
+    std::vector<std::unique_ptr<support::ChildProcess>> openers;
+    for (int i = 0; i < 2; ++i) {
+        openers.push_back(std::make_unique<support::ChildProcess>([&](support::ChildProcess& self) {
+            EngineOn e(folder.Path());
+            self.Tell('r');
+            if (self.Hear() != 'g')
+                return 5;
+            int opens = 0, versionsSeen = 0;
+            std::set<int> versions;
+            const auto end = Clock::now() + runFor;
+            while (Clock::now() < end || opens < 5) {
+                // Each open reads the files afresh: the table is closed completely in between.
+                TDataCursor c(*e.Directory, "T", false, true);
+                std::vector<uint8_t> first(c.RecordLength);
+                try {
+                    c.OpenCursor();
+                    first.assign(c.RecordLength, 0);
+                    if (c.GetNextRecord(first.data()) != NavRecord) {
+                        std::fprintf(stderr, "opener: open %d: no first record\n", opens + 1);
+                        return 1;
+                    }
+                } catch (const ETblEngineError& err) {
+                    std::fprintf(stderr, "opener: open %d: %s\n", opens + 1, err.what());
+                    return 1;
+                }
+                const int version = IntField(c, first, 3) - 1000;
+                if (IntField(c, first, 1) != 1 || TextField(c, first, 2) != "row 1 of version " + std::to_string(version)) {
+                    std::fprintf(stderr, "opener: open %d: first record '%s'\n", opens + 1, TextField(c, first, 2).c_str());
+                    return 1;
+                }
+                versions.insert(version);
+                if (opens % 10 == 0) {
+                    const std::string fault = CheckedWalk(c, versionsSeen);
+                    if (!fault.empty()) {
+                        std::fprintf(stderr, "opener: after open %d: %s\n", opens + 1, fault.c_str());
+                        return 1;
+                    }
+                }
+                ++opens;
+            }
+            std::fprintf(stderr, "opener: %d opens, %zu versions\n", opens, versions.size());
+            return versions.size() > 1 ? 0 : 4;
+        }));
+    }
+    for (auto& o : openers)
+        ASSERT_EQ(o->WaitFor(), 'r');
+    writer.Send('g');
+    for (auto& o : openers)
+        o->Send('g');
+    for (auto& o : openers)
+        EXPECT_EQ(o->Join(), 0) << "1: an open or its first read failed, 4: no change seen";
+    EXPECT_EQ(writer.Join(), 0);
 }

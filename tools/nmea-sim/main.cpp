@@ -101,7 +101,7 @@ bool OpenPty(Instrument& inst)
     platform::DCB dcb;
     dcb.BaudRate = 9600;
     dcb.ByteSize = 8;
-    const int err = platform::serial_line::Configure(slave, dcb, false);
+    const int err = platform::serial_line::Configure(slave, dcb);
     ::close(slave);
     return err == 0;
 }
