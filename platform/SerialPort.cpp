@@ -99,7 +99,7 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& node, std::share
         err = serial_line::Configure(fd, raw);
     }
     if (err == 0)
-        err = serial_line::SetExclusive(fd);
+        err = serial_line::SetExclusive(fd, true);
     bool taken = true;
     UucpLock lock = err == 0 ? UucpLock::Take(node, taken) : UucpLock();
     if (err == 0 && !taken)
@@ -165,6 +165,8 @@ void SerialPort::Close()
     // Output still queued is discarded, so that the close never waits for a line held by CTS or XOFF.
     if (!dead_)
         (void)serial_line::Flush(fd_, false, true);
+    // Otherwise the tty stays exclusive after the close, and other users' opens fail with EBUSY.
+    (void)serial_line::SetExclusive(fd_, false);
     ::close(wakeFd_);
     ::close(fd_); // also releases the flock
     lock_ = UucpLock();

@@ -32,12 +32,21 @@ done
 
 was_installed=$(dpkg-query -W -f='${Status}' sondral 2>/dev/null | grep -c "install ok installed" || true)
 [ "$was_installed" -eq 0 ] || fail "sondral is already installed here; remove it first"
+# Processes running the installed executable, whatever name started them.
+installed_pids() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/exe" 2>/dev/null)" = /usr/lib/sondral/Sondral ] && echo "${p#/proc/}"
+  done
+  return 0
+}
 work=$(mktemp -d)
 sim=
 xvfb=
 cleanup() {
+  set +e # every step runs, whatever the ones before did
   [ -n "$sim" ] && kill "$sim" 2>/dev/null
-  pkill -f /usr/lib/sondral/Sondral 2>/dev/null
+  kill $(installed_pids) 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   "${as_root[@]}" rm -f /usr/lib/sondral/Tolvenar_Viewer_NT.INI
   "${as_root[@]}" dpkg -r sondral >/dev/null 2>&1
@@ -55,18 +64,23 @@ for _ in $(seq 100); do [ -s "$work/com.map" ] && break; sleep 0.1; done
 [ -s "$work/com.map" ] || fail "nmea-sim wrote no device map"
 export SONDRAL_COM_MAP=$work/com.map ALLUSERSPROFILE=$work
 
-report() { # LANGUAGE-NAME EXPECTED-STATUS
-  local out
-  out=$(cd / && QT_QPA_PLATFORM=offscreen sondral --report --window-ms 1000) || fail "$1: sondral --report failed"
+report() { # LANGUAGE-NAME EXPECTED-STATUS [COMMAND PREFIX...]
+  local name=$1 status=$2 out
+  shift 2
+  out=$(cd / && "$@" env QT_QPA_PLATFORM=offscreen SONDRAL_COM_MAP="$SONDRAL_COM_MAP" ALLUSERSPROFILE="$ALLUSERSPROFILE" \
+    sondral --report --window-ms 1000) || fail "$name: sondral --report failed"
   grep -qxF "node 0 COM3" <<<"$out" && grep -qxF "node 1 Baud : 4800" <<<"$out" && grep -qxF "main-gps COM3" <<<"$out" \
-    || fail "$1: the installed program did not find the GPS on COM3: $out"
-  grep -qxF "status $2" <<<"$out" || fail "$1: expected the status \"$2\": $out"
-  echo "package-test: $1 report ok"
+    || fail "$name: the installed program did not find the GPS on COM3: $out"
+  grep -qxF "status $status" <<<"$out" || fail "$name: expected the status \"$status\": $out"
+  echo "package-test: $name report ok"
 }
 report English "Test Finished!!!"
 # Language 1 (German) from the viewer's ini beside the executable: only the shipped table has these texts.
+# Run as a user without write access to the program's folder, as on a desktop: the table is read-only.
+chmod 755 "$work"
+chmod o+rw $(cut -d= -f2 "$work/com.map")
 printf '[Options]\r\nTaal=1\r\n' | "${as_root[@]}" tee /usr/lib/sondral/Tolvenar_Viewer_NT.INI >/dev/null
-report German "Test beendet!!!"
+report German "Test beendet!!!" "${as_root[@]}" setpriv --reuid=nobody --regid=nogroup --clear-groups
 "${as_root[@]}" rm -f /usr/lib/sondral/Tolvenar_Viewer_NT.INI
 
 # Started from its desktop entry, as a desktop's menu starts it: a window with the dialog's caption and
@@ -79,14 +93,19 @@ export DISPLAY=:$display
 gio launch /usr/share/applications/sondral.desktop || fail "gio cannot start the desktop entry"
 window=
 for _ in $(seq 100); do
-  window=$(xwininfo -root -tree | grep -F '"Brixel - Check communication"' | grep -F '("Sondral" "Sondral")' || true)
+  window=$(xwininfo -root -tree | grep -F '"Brixel - Check communication"' | grep -F '"Sondral")' || true)
   [ -n "$window" ] && break
   sleep 0.1
 done
 [ -n "$window" ] || fail "no dialog window after starting the desktop entry: $(xwininfo -root -tree)"
 echo "package-test: desktop entry started the dialog:$window"
-pkill -f /usr/lib/sondral/Sondral || true
+# A session that ends sends SIGTERM: the program goes.
+pids=$(installed_pids)
+[ -n "$pids" ] || fail "the started program is not running"
+kill -TERM $pids
+for _ in $(seq 50); do [ -z "$(installed_pids)" ] && break; sleep 0.1; done
+[ -z "$(installed_pids)" ] || fail "the program is still running 5 s after SIGTERM"
 
 "${as_root[@]}" dpkg -r sondral >/dev/null
-[ ! -e /usr/lib/sondral/Sondral ] && [ ! -e /usr/bin/sondral ] || fail "files left after removing the package"
+[ ! -e /usr/lib/sondral ] && [ ! -e /usr/bin/sondral ] || fail "left after removing the package: $(find /usr/lib/sondral)"
 echo "package-test: ok"
