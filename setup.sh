@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential g++ cmake ninja-build pkg-config git
-  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-wine
+  xvfb xauth x11-utils desktop-file-utils libglib2.0-bin file
   zlib1g-dev nettle-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   clang libclang-rt-dev

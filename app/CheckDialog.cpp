@@ -5,6 +5,7 @@
 #include "app/SentenceLog.h"
 #include "app/DataConnections.h"
 #include "app/PortNumber.h"
+#include "app/ProgramIcon.h"
 #include "app/ScanState.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -27,6 +28,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 
 namespace app {
@@ -40,6 +42,21 @@ W* Place(W* widget, int left, int top, int width, int height)
 {
     widget->setGeometry(left, top, width, height);
     return widget;
+}
+
+// Labels size themselves to their text: a longer text widens the label from its left edge, a shorter one
+// keeps the designed width, which the label holds as its minimum width.
+QLabel* AutoSizeLabel(QLabel* label)
+{
+    label->setMinimumWidth(label->width());
+    return label;
+}
+
+void SetLabelText(QLabel& label, const Text& text)
+{
+    label.setText(platform::ui::ToQString(text));
+    const int needed = label.fontMetrics().horizontalAdvance(label.text()) + label.margin() * 2;
+    label.resize(std::max(label.minimumWidth(), needed), label.height());
 }
 
 } // namespace
@@ -59,8 +76,12 @@ TForm1::TForm1(translations::TTaal_dat& taal, TProgramOptions options, QWidget* 
     QFont font("MS Sans Serif");
     font.setPointSize(8);
     setFont(font);
+    setWindowIcon(ProgramIcon());
 
     CreateControls();
+    // Placed before it is first shown, so that the window opens centred instead of moving there.
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
     ConfigureSerCom();
     GuardedCall([this] { FormCreate(this); });
 }
@@ -86,8 +107,9 @@ void TForm1::CreateControls()
     Button1 = button("Button1", "Skip All", 49);
     Button2 = button("Button2", "Skip Current", 80);
 
-    lblMainGPS = Place(new QLabel("Main GPS:", this), 450, 143, 51, 13);
+    lblMainGPS = AutoSizeLabel(Place(new QLabel(this), 450, 143, 51, 13));
     lblMainGPS->setObjectName("lblMainGPS");
+    SetLabelText(*lblMainGPS, u"Main GPS:");
     lblMainGPS->hide();
 
     cboMainGPS = Place(new QComboBox(this), 450, 162, 118, 21);
@@ -99,8 +121,9 @@ void TForm1::CreateControls()
     Ok_btn->setEnabled(false);
     Button3 = button("Button3", "Close", 264);
 
-    Label2 = Place(new QLabel("Receiving .....", this), 5, 288, 66, 13);
+    Label2 = AutoSizeLabel(Place(new QLabel(this), 5, 288, 66, 13));
     Label2->setObjectName("Label2");
+    SetLabelText(*Label2, u"Receiving .....");
     Label2->hide();
 
     AisGps = Place(new QCheckBox("Use AIS Transponder  GPS", this), 160, 287, 196, 17);
@@ -183,7 +206,10 @@ void TForm1::FormShow(QObject*)
                              : static_cast<int>(number);
     taal_.FillTaal(language);
     if (!taal_.IgnoreTaal()) {
-        Label2->setText(platform::ui::ToQString(taal_.GetTaal(340)));
+        SetLabelText(*Label2, taal_.GetTaal(340));
+        // A table without this text (one made before it was added) keeps the built-in one.
+        if (taal_.HasTaal(1742))
+            SetLabelText(*lblMainGPS, taal_.GetTaal(1742));
         AisGps->setText(platform::ui::ToQString(taal_.GetTaal(1064)));
         Ok_btn->setText(platform::ui::ToQString(taal_.GetTaal(347)));
         Button3->setText(platform::ui::ToQString(taal_.GetTaal(348)));
@@ -239,8 +265,6 @@ void TForm1::showEvent(QShowEvent* event)
     if (event->spontaneous() || shown_)
         return;
     shown_ = true;
-    if (const QScreen* s = screen())
-        move(s->availableGeometry().center() - rect().center());
     GuardedCall([this] { FormShow(this); });
     // The dialog becomes the program's active form once it is shown; run the activation handler from the
     // event loop, after the first paint has been queued.

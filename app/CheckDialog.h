@@ -102,6 +102,8 @@ private:
     int PortNumberFromName(platform::TextView name) const;
     bool ClassifySentence(const platform::Text& sentence);
     bool SelectSources();
+    // One receive window at BaudRates(baudIndex): opens the port and handles messages until the window
+    // ends. The caller closes the port and evaluates what arrived.
     void Attempt(int pos, int baudIndex);
     void FoundPortBlock(int pos, int baudIndex);
     void ResetAttempt();

@@ -47,9 +47,8 @@ std::variant<TProgramOptions, std::string> ParseCommandLine(const std::vector<Te
             const platform::TextView value = platform::TextView(arg).substr(windowOption.size() + 1);
             if (!ParseWindowMs(value, options.WindowMs))
                 return "invalid window length: " + platform::TextToUtf8(value);
-        } else {
-            return "unknown option: " + platform::TextToUtf8(arg);
         }
+        // Every other argument is ignored, as are the toolkit's own options (-style, -platform, ...).
     }
     return options;
 }

@@ -18,8 +18,9 @@ struct TProgramOptions {
     bool Report = false;                   // scan at once, print the result, exit
 };
 
-// Arguments beginning with "-" are options: "--window-ms N" (or "--window-ms=N", N from 1 to 600000) and
-// "--report". Any other word is passed on. Returns the options, or the reason they are invalid.
+// Our options are "--window-ms N" (or "--window-ms=N", N from 1 to 600000) and "--report"; every other
+// argument is ignored here (the word "extern" is looked for separately). Returns the options, or the
+// reason a value of ours is invalid.
 std::variant<TProgramOptions, std::string> ParseCommandLine(const std::vector<platform::Text>& arguments);
 // The arguments held the word "extern" in any letter case.
 bool HasExtern(const std::vector<platform::Text>& arguments);

@@ -92,7 +92,8 @@ void TForm1::Start_btnClick(QObject*)
             } catch (...) {
                 // An error ends the attempt without a message.
             }
-            // Whatever ended the attempt, the port is closed and the next attempt starts clean.
+            // Whatever ended the attempt, the port is closed and the next attempt starts clean. A failing
+            // close does not lose what arrived: the data seen is evaluated all the same.
             s.Waiting = false;
             ReceiveTimer->stop();
             try {
@@ -100,6 +101,13 @@ void TForm1::Start_btnClick(QObject*)
             } catch (...) {
             }
             found = s.DataSeen;
+            if (found) {
+                try {
+                    FoundPortBlock(pos, i);
+                } catch (...) {
+                    // An error ends the block without a message.
+                }
+            }
             ResetAttempt();
             ResultList->expandAll();
         }
@@ -137,15 +145,7 @@ void TForm1::Attempt(int pos, int baudIndex)
     ReceiveTimer->start();
     while (s.Waiting)
         PumpMessages();
-    serCom_->Close();
-    ReceiveTimer->stop();
-    if (s.DataSeen) {
-        try {
-            FoundPortBlock(pos, baudIndex);
-        } catch (...) {
-            // An error ends the block without a message.
-        }
-    }
+    // The caller closes the port and evaluates the window.
 }
 
 void TForm1::ResetAttempt()

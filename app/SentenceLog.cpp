@@ -39,6 +39,9 @@ void ConfigureSentenceLog(QListWidget& list)
     list.setUniformItemSizes(true);
     // A fallback font taller than the 13-pixel rows must not turn every line into an elided one.
     list.setTextElideMode(Qt::ElideNone);
+    // A long sentence runs past the right edge as in a plain list box; a horizontal scroll bar would take
+    // the height of one of the eight rows.
+    list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 void AppendSentence(QListWidget& list, const platform::Text& sentence)

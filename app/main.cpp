@@ -2,6 +2,7 @@
 // message loop. With --report the scan runs without a user and its result goes to standard output.
 #include "app/CheckDialog.h"
 #include "app/CommandLine.h"
+#include "app/DataModuleStart.h"
 #include "app/HandlerGuard.h"
 #include "app/Report.h"
 #include "platform/Text.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 
 #include <iostream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -54,8 +56,8 @@ int main(int argc, char** argv)
     });
     application.SetTitle(u"Sondral");
 
-    translations::TTaal_dat taal;
-    app::TForm1 form(taal, options);
+    const std::unique_ptr<translations::TTaal_dat> taal = app::CreateTaal_dat(application);
+    app::TForm1 form(*taal, options);
     if (options.Report) {
         form.OnScanFinished = [&form] {
             for (const std::string& line : app::ScanReport(form))

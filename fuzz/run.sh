@@ -2,6 +2,7 @@
 # Builds the fuzz preset and runs libFuzzer targets for a bounded time:
 #   fuzz/run.sh [SECONDS [TARGET...]]   (default 120 seconds per target, every target)
 #   FUZZ_RUNS=1000000 fuzz/run.sh 14400 table   stops a target after that many executions instead
+#   FUZZ_JOBS=2 ...                              runs that many fuzzers per target side by side
 # Every run has a time limit per input (-timeout, a hang is a finding) and memory limits (-rss_limit_mb and
 # -malloc_limit_mb, a huge allocation is a finding).
 # Seeds come from the project's fixtures (recorded NMEA logs, the ini file) and fuzz/corpus/<target>/;
@@ -38,17 +39,34 @@ for t in reception inifile table; do
   [ -d "fuzz/regressions/$t" ] && cp fuzz/regressions/$t/* "$seeds/$t/" 2>/dev/null || true
 done
 
+# FUZZ_JOBS=N runs N fuzzers per target side by side on one corpus (each picks up what the others find);
+# the run count then applies to each of them.
+jobs=${FUZZ_JOBS:-1}
 failed=()
 for t in "${targets[@]}"; do
   mkdir -p "$root/corpus/$t" "$root/artifacts/$t"
-  echo "== fuzz_$t: ${seconds}s, runs ${runs}, ${limits[*]}"
-  if ! ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  echo "== fuzz_$t: ${seconds}s, runs ${runs}, jobs ${jobs}, ${limits[*]}"
+  pids=()
+  for k in $(seq "$jobs"); do
+    log=$root/fuzz_$t.log
+    [ "$jobs" -gt 1 ] && log=$root/fuzz_$t.$k.log
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       "$root/fuzz/fuzz_$t" -max_total_time="$seconds" -runs="$runs" "${limits[@]}" -print_final_stats=1 \
-      -artifact_prefix="$root/artifacts/$t/" "$root/corpus/$t" "$seeds/$t" > "$root/fuzz_$t.log" 2>&1; then
-    failed+=("$t")
-    tail -n 60 "$root/fuzz_$t.log"
-  fi
-  grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^#[0-9]+ *DONE' "$root/fuzz_$t.log" || true
+      -artifact_prefix="$root/artifacts/$t/" "$root/corpus/$t" "$seeds/$t" > "$log" 2>&1 &
+    pids+=("$!:$log")
+  done
+  total=0
+  for entry in "${pids[@]}"; do
+    log=${entry#*:}
+    if ! wait "${entry%%:*}"; then
+      failed+=("$t")
+      tail -n 60 "$log"
+    fi
+    grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|^#[0-9]+ *DONE' "$log" || true
+    units=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    total=$((total + ${units:-0}))
+  done
+  echo "fuzz_$t: $total executions in all"
 done
 
 if [ ${#failed[@]} -gt 0 ]; then

@@ -147,7 +147,7 @@ int Flush(int fd, bool input, bool output)
     return IoctlValue(fd, TCFLSH, input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH));
 }
 
-int SetExclusive(int fd) { return IoctlValue(fd, TIOCEXCL, 0); }
+int SetExclusive(int fd, bool on) { return IoctlValue(fd, on ? TIOCEXCL : TIOCNXCL, 0); }
 
 int SendFlowChar(int fd, bool stop) { return IoctlValue(fd, TCXONC, stop ? TCIOFF : TCION); }
 

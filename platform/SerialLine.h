@@ -30,7 +30,9 @@ int SetBreak(int fd, bool on);
 int SuspendOutput(int fd, bool suspend);
 int OutputQueue(int fd, int& bytes);
 int Flush(int fd, bool input, bool output);
-int SetExclusive(int fd);
+// TIOCEXCL or TIOCNXCL. The flag belongs to the tty, not to the descriptor: a pseudo-terminal's slave
+// (and a line another process still holds) keeps it after our close unless it is cleared.
+int SetExclusive(int fd, bool on);
 // Sends the XOFF (stop) or XON (start) character of the line ahead of queued output.
 int SendFlowChar(int fd, bool stop);
 

@@ -99,7 +99,7 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& node, std::share
         err = serial_line::Configure(fd, raw);
     }
     if (err == 0)
-        err = serial_line::SetExclusive(fd);
+        err = serial_line::SetExclusive(fd, true);
     bool taken = true;
     UucpLock lock = err == 0 ? UucpLock::Take(node, taken) : UucpLock();
     if (err == 0 && !taken)
@@ -165,6 +165,8 @@ void SerialPort::Close()
     // Output still queued is discarded, so that the close never waits for a line held by CTS or XOFF.
     if (!dead_)
         (void)serial_line::Flush(fd_, false, true);
+    // Otherwise the tty stays exclusive after the close, and other users' opens fail with EBUSY.
+    (void)serial_line::SetExclusive(fd_, false);
     ::close(wakeFd_);
     ::close(fd_); // also releases the flock
     lock_ = UucpLock();
@@ -281,11 +283,23 @@ void SerialPort::WatchModem()
     }
 }
 
+// An input line changed: its events and those of the counters are raised together, once each.
 void SerialPort::ModemChangedLocked()
+{
+    DWORD events = ReadModemLinesLocked();
+    // The counters also tell of pulses too short to be seen in the lines.
+    if (countersOk_)
+        events |= ReadCountersLocked();
+    RaiseLocked(events);
+    UpdateOutputHoldLocked();
+}
+
+// Reads the modem lines; returns the events of the lines that changed since the last read.
+DWORD SerialPort::ReadModemLinesLocked()
 {
     int lines = 0;
     if (device_->ModemLines(fd_, lines) != 0)
-        return;
+        return 0;
     const int changed = lines ^ modemLines_;
     modemLines_ = lines;
     DWORD events = 0;
@@ -297,11 +311,7 @@ void SerialPort::ModemChangedLocked()
         events |= EV_RLSD;
     if ((changed & TIOCM_RNG) != 0 && (lines & TIOCM_RNG) != 0)
         events |= EV_RING;
-    RaiseLocked(events);
-    // The counters also tell of pulses too short to be seen in the lines.
-    if (countersOk_)
-        PollCountersLocked();
-    UpdateOutputHoldLocked();
+    return events;
 }
 
 int SerialPort::NextTimeoutLocked(Clock::time_point now) const
@@ -541,12 +551,27 @@ void SerialPort::CheckTxEmptyLocked(Clock::time_point now)
     nextTxCheck_ = now + std::chrono::milliseconds(ms);
 }
 
+// Reads the counters and raises what changed. A change of the modem lines' transition counters also
+// re-reads the lines: a change that came between the modem thread's last read of the lines and its next
+// TIOCMIWAIT does not end that wait, and is found here, within one counter poll.
 void SerialPort::PollCountersLocked()
+{
+    DWORD events = ReadCountersLocked();
+    if ((events & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)) != 0) {
+        events |= ReadModemLinesLocked();
+        UpdateOutputHoldLocked();
+    }
+    RaiseLocked(events);
+}
+
+// Reads the error and transition counters: adds the errors to the line's errors and returns the events
+// of what changed since the last read.
+DWORD SerialPort::ReadCountersLocked()
 {
     serial_line::ErrorCounters c;
     if (device_->Counters(fd_, c) != 0) {
         countersOk_ = false;
-        return;
+        return 0;
     }
     DWORD errors = 0;
     DWORD events = 0;
@@ -576,7 +601,7 @@ void SerialPort::PollCountersLocked()
         events |= EV_RING;
     counters_ = c;
     errors_ |= errors;
-    RaiseLocked(events);
+    return events;
 }
 
 // The device went away (unplugged, or the far side of a pseudo-terminal closed): what is pending

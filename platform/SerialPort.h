@@ -92,6 +92,7 @@ private:
     void ThrottleLocked(bool on);
     void UpdateOutputHoldLocked();
     void ModemChangedLocked();
+    DWORD ReadModemLinesLocked();
     int NextTimeoutLocked(Clock::time_point now) const;
     void ReceiveLocked(const uint8_t* data, size_t n);
     void AcceptByteLocked(uint8_t b, DWORD& events);
@@ -102,6 +103,7 @@ private:
     void PumpWritesLocked(Clock::time_point now);
     void CheckTxEmptyLocked(Clock::time_point now);
     void PollCountersLocked();
+    DWORD ReadCountersLocked();
     void HangUpLocked();
     void RaiseLocked(DWORD events);
     void CompleteLocked(OVERLAPPED* ov, DWORD status, DWORD info);

@@ -583,11 +583,13 @@ int32_t TCursorNavigation::RunLength(int direction)
     // Consecutive record numbers form chains along the leaf; the chain around the current entry is found
     // once and serves every entry on it, so that reading a leaf costs one pass over its entries.
     if (FRunCopy != FCurrentPageCopies || k < FRunFirst || k > FRunLast) {
+        // In 64 bits: a damaged entry may name the largest record number.
+        const auto number = [&](int entry) { return int64_t{FCurrentPage.GetRecordNumber(entry)}; };
         int first = k;
-        while (first > 1 && FCurrentPage.GetRecordNumber(first - 1) + 1 == FCurrentPage.GetRecordNumber(first))
+        while (first > 1 && number(first - 1) + 1 == number(first))
             --first;
         int last = k;
-        while (last < count && FCurrentPage.GetRecordNumber(last + 1) == FCurrentPage.GetRecordNumber(last) + 1)
+        while (last < count && number(last + 1) == number(last) + 1)
             ++last;
         FRunFirst = first;
         FRunLast = last;

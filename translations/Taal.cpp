@@ -5,6 +5,7 @@
 #include "platform/Folders.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace translations {
@@ -90,6 +91,12 @@ Text TTaal_dat::GetTaal(int32_t id) const
         if (entry.id == id && !entry.Value.empty())
             return entry.Value;
     return platform::Ascii("???");
+}
+
+bool TTaal_dat::HasTaal(int32_t id) const
+{
+    return std::any_of(TaalData.begin(), TaalData.end(),
+                       [id](const TTaalData& entry) { return entry.id == id && !entry.Value.empty(); });
 }
 
 } // namespace translations

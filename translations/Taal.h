@@ -41,6 +41,8 @@ public:
     void FillTaal(int nr);
     // The first loaded non-empty text with this number, or "???".
     platform::Text GetTaal(int32_t id) const;
+    // Whether a non-empty text with this number is loaded.
+    bool HasTaal(int32_t id) const;
     bool IgnoreTaal() const { return ignoreTaal_; }
     const std::string& Directory() const { return directory_; }
     // The database component "Taal", connected to Directory() from creation to destruction.

@@ -1,6 +1,7 @@
 #include "platform/ui/Application.h"
 
 #include "platform/Thread.h"
+#include "platform/ui/DesignFonts.h"
 #include "platform/ui/QtText.h"
 
 #include <QMessageBox>
@@ -20,8 +21,9 @@ struct TApplication::WakeUpTarget {
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv), wakeUpTarget_(std::make_shared<WakeUpTarget>())
 {
-    setApplicationName(QStringLiteral("Sondral"));
-    setApplicationDisplayName(QStringLiteral("Sondral"));
+    SetTitle(u"Sondral");
+    setDesktopFileName(QString::fromLatin1(DesktopFileName));
+    RegisterDesignFonts();
     SetMainThread();
     wakeUpTarget_->target = this;
     // Called from any thread when a Synchronize call was queued: a queued call into the main thread wakes
@@ -54,7 +56,7 @@ void TApplication::ProcessMessages()
 void TApplication::HandleException(std::exception_ptr error)
 {
     const QString message = ExceptionMessage(error);
-    const QString title = applicationDisplayName();
+    const QString title = ToQString(title_);
     if (errorBoxHook_) {
         errorBoxHook_(title, message);
         return;
@@ -69,12 +71,15 @@ int TApplication::Run()
 
 Text TApplication::Title() const
 {
-    return ToText(applicationDisplayName());
+    return title_;
 }
 
 void TApplication::SetTitle(const Text& title)
 {
-    setApplicationDisplayName(ToQString(title));
+    // The application name, not the display name: Qt appends a display name to every window caption on
+    // X11 and Wayland. The name gives the window class that task bars group by (WM_CLASS on X11).
+    title_ = title;
+    setApplicationName(ToQString(title));
 }
 
 void TApplication::SetErrorBoxHook(TErrorBoxHook hook)

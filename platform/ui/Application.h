@@ -1,6 +1,8 @@
 // The application object: Qt's application with the services the forms rely on: processing pending
 // messages (including queued Synchronize calls of worker threads), showing an error that reaches the
-// toolkit in the standard error box and going on, and the title.
+// toolkit in the standard error box and going on, and the title. The title names the application where the
+// desktop shows it (task-bar grouping, the desktop entry, error boxes); it never becomes part of a window's
+// caption, which stays exactly what the form sets.
 #pragma once
 
 #include "platform/Text.h"
@@ -39,12 +41,16 @@ public:
 
     void SetErrorBoxHook(TErrorBoxHook hook);
 
+    // The desktop entry (without ".desktop") that launches this program.
+    static constexpr char DesktopFileName[] = "sondral";
+
     // Events whose handler throws end up in HandleException; the program goes on.
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
     struct WakeUpTarget;
 
+    Text title_;
     TErrorBoxHook errorBoxHook_;
     std::shared_ptr<WakeUpTarget> wakeUpTarget_;
 };

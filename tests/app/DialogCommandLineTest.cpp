@@ -42,10 +42,22 @@ TEST(DialogCommandLineTest, Options)
     options = std::get<app::TProgramOptions>(app::ParseCommandLine({u"--window-ms", u"1"}));
     EXPECT_EQ(options.WindowMs, 1);
 
+    // Other options, the toolkit's own among them, are ignored; so are words after them.
+    for (const std::vector<Text>& ignored : std::vector<std::vector<Text>>{
+             {u"--reports"}, {u"-x"}, {u"-style", u"fusion"}, {u"-platform", u"offscreen"}, {u"-display", u":0"},
+             {u"--bogus=1"}, {u"-"}}) {
+        parsed = app::ParseCommandLine(ignored);
+        ASSERT_TRUE(std::holds_alternative<app::TProgramOptions>(parsed)) << platform::TextToUtf8(ignored[0]);
+        options = std::get<app::TProgramOptions>(parsed);
+        EXPECT_FALSE(options.Report);
+        EXPECT_EQ(options.WindowMs, 5000);
+        EXPECT_EQ(options.Arguments, ignored);
+    }
+
     for (const std::vector<Text>& bad : std::vector<std::vector<Text>>{
              {u"--window-ms"}, {u"--window-ms", u"0"}, {u"--window-ms", u"600001"}, {u"--window-ms", u"-5"},
-             {u"--window-ms", u"12x"}, {u"--window-ms", u" 12"}, {u"--window-ms="}, {u"--reports"}, {u"-x"},
-             {u"--window-ms", u"99999999999999999999"}})
+             {u"--window-ms", u"12x"}, {u"--window-ms", u" 12"}, {u"--window-ms="},
+             {u"--window-ms", u"99999999999999999999"}, {u"-style", u"x", u"--window-ms", u"y"}})
         EXPECT_TRUE(std::holds_alternative<std::string>(app::ParseCommandLine(bad)))
             << platform::TextToUtf8(bad.back());
 }

@@ -39,7 +39,9 @@ inline platform::ui::TApplication& Application()
     static int argc = 1;
     static char name[] = "test_app";
     static char* argv[] = {name, nullptr};
-    static platform::ui::TApplication application(argc, argv);
+    // Never destroyed: a static QApplication would be torn down after Qt's own per-thread font storage,
+    // and removing the registered application fonts then crashes the process at exit.
+    static platform::ui::TApplication& application = *new platform::ui::TApplication(argc, argv);
     return application;
 }
 
@@ -107,15 +109,23 @@ private:
     std::optional<std::string> old_;
 };
 
-// Runs a program with arguments and extra environment; returns its exit status (or -1), and its
-// standard output when out is given.
+// Runs a program with arguments and extra environment (NAME=VALUE, replacing a variable of that name);
+// returns its exit status (128 + the signal's number when a signal ended it, -1 when it could not start),
+// and its standard output and standard error when out and err are given.
 inline int RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::vector<std::string>& extraEnv = {}, std::string* out = nullptr,
                       std::string* err = nullptr)
 {
+    const auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
     std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e)
-        envStore.emplace_back(*e);
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const std::string& extra : extraEnv)
+            replaced |= nameOf(extra) == nameOf(entry);
+        if (!replaced)
+            envStore.push_back(entry);
+    }
     for (const std::string& e : extraEnv)
         envStore.push_back(e);
     std::vector<char*> envp;
@@ -148,6 +158,8 @@ inline int RunProgram(const std::string& program, const std::vector<std::string>
         *out = ReadFile(outFile);
     if (err)
         *err = ReadFile(errFile);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -235,6 +247,32 @@ inline std::string FilteredLog(const TempFolder& folder, const std::string& fixt
                 break;
             }
     return path;
+}
+
+// The translations table the build ships beside the program.
+inline fs::path ShippedTableFolder()
+{
+    return fs::path(SONDRAL_BINARY_DIR) / "app" / "3Tdata";
+}
+
+// Places a copy of a program (a hard link where possible) in folder, with a copy of the shipped
+// translations table beside it and, when a language is given, the viewer's ini file naming it, so that
+// "beside the executable" is a folder the test owns. Returns the copy's path.
+inline std::string InstallCopy(const TempFolder& folder, const std::string& program,
+                               std::optional<int> language = std::nullopt)
+{
+    const std::string copy = folder / fs::path(program).filename().string();
+    std::error_code ec;
+    fs::create_hard_link(program, copy, ec);
+    if (ec)
+        fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+    fs::create_directories(folder.Path() / "3Tdata");
+    for (const char* file : {"Language.dat", "Language.idx"})
+        fs::copy_file(ShippedTableFolder() / file, folder.Path() / "3Tdata" / file,
+                      fs::copy_options::overwrite_existing);
+    if (language)
+        WriteFile(folder / "Tolvenar_Viewer_NT.INI", "[Options]\r\nTaal=" + std::to_string(*language) + "\r\n");
+    return copy;
 }
 
 // A translations module whose table cannot be opened: the dialog keeps its English texts.

@@ -2,6 +2,7 @@
 #include "DialogTestSupport.h"
 
 #include "app/SentenceLog.h"
+#include "serial/SerComm.h"
 
 #include "treelist/TreeList.h"
 #include "treelist/TreeNode.h"
@@ -287,5 +288,32 @@ TEST_F(ScanEndToEndTest, OnlyTheFirst99Of120PortsGetNodes)
     ASSERT_EQ(tree.size(), 99u);
     EXPECT_EQ(tree.front(), "0 COM1");
     EXPECT_EQ(tree.back(), "0 COM99");
+    EXPECT_EQ(form.StatusText(), u"Test Finished!!!");
+}
+
+TEST_F(ScanEndToEndTest, AFailingCloseKeepsTheFoundPort)
+{
+    // The port's close handler throws on every close: what arrived in the window still makes the port a
+    // found port, with its baud node, its block and its record, and no further rate is tried.
+    NmeaSim sim(folder, {"COM1:4800:" + gpsLog, "COM2:silent"});
+    ScopedEnv map("SONDRAL_COM_MAP", sim.MapFile());
+    app::TForm1 form(*taal, Options({}, 300));
+    int closes = 0;
+    form.SerCom().OnClose = [&closes](serial::TSerCustomComm&) {
+        ++closes;
+        throw std::runtime_error("close failed");
+    };
+    StatusRecorder status(form);
+    form.show();
+    form.Start_btn->click();
+    status.Poll();
+    EXPECT_EQ(status.Attempts(), Cat(Lines{"COM1 4800"}, Rates("COM2")));
+    EXPECT_EQ(Tree(form), (Lines{"0 COM1", "1 Baud : 4800", "2 NMEA:", "3 Position : RMC", "3 Course    : RMC",
+                                 "3 Speed     : RMC", "0 COM2"}));
+    ASSERT_EQ(form.FoundPorts().size(), 1u);
+    EXPECT_EQ(form.FoundPorts()[0].ComPort, 1);
+    EXPECT_EQ(form.FoundPorts()[0].Baud, 1);
+    EXPECT_EQ(closes, 7);
+    EXPECT_FALSE(form.SerCom().Active());
     EXPECT_EQ(form.StatusText(), u"Test Finished!!!");
 }

@@ -90,13 +90,22 @@ TEST(ScanReportTest, EmptyResultAndInvalidOptions)
     EXPECT_EQ(out, "status Test Finished!!!\nmain-gps-visible no\nais-gps-visible no\ndata-connections \n");
 
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"--window-ms"}, {"--window-ms", "0"}, {"--bogus"}, {"--report", "--window-ms", "x"}}) {
+             {"--window-ms"}, {"--window-ms", "0"}, {"--report", "--window-ms", "x"}}) {
         out.clear();
         err.clear();
         EXPECT_EQ(RunProgram(Sondral(), bad, {}, &out, &err), 2) << bad.back();
         EXPECT_NE(err.find("usage:"), std::string::npos) << err;
         EXPECT_EQ(out, "");
     }
+
+    // Options that are not ours, Qt's own among them, are ignored: the scan runs as without them.
+    out.clear();
+    err.clear();
+    ASSERT_EQ(RunProgram(Sondral(), {"-style", "fusion", "--bogus", "--report", "-display", ":99"},
+                         {"SONDRAL_COM_MAP=" + (folder / "empty.map"), "QT_QPA_PLATFORM=offscreen"}, &out, &err),
+              0)
+        << err;
+    EXPECT_EQ(out, "status Test Finished!!!\nmain-gps-visible no\nais-gps-visible no\ndata-connections \n");
 }
 
 namespace {

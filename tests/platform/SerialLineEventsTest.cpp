@@ -78,15 +78,23 @@ public:
         return 0;
     }
 
-    // Changes the lines and counters as the UART would and wakes the modem wait.
+    // Changes the lines and counters as the UART would (each line that toggles counts one transition) and
+    // wakes the modem wait.
     void Change(int lines, const std::function<void(serial_line::ErrorCounters&)>& counts = {})
     {
         const std::lock_guard lock(mutex_);
-        lines_ = lines;
+        SetLinesLocked(lines);
         if (counts)
             counts(counters_);
         ++changes_;
         cv_.notify_all();
+    }
+    // A change that comes between the driver's read of the lines and its next modem wait: the wait, which
+    // only sees later changes, does not end; the transition counters show it.
+    void ChangeBeforeTheWait(int lines)
+    {
+        const std::lock_guard lock(mutex_);
+        SetLinesLocked(lines);
     }
     void Count(const std::function<void(serial_line::ErrorCounters&)>& counts)
     {
@@ -100,6 +108,16 @@ public:
     }
 
 private:
+    void SetLinesLocked(int lines)
+    {
+        const int toggled = lines ^ lines_;
+        counters_.cts += (toggled & TIOCM_CTS) != 0;
+        counters_.dsr += (toggled & TIOCM_DSR) != 0;
+        counters_.dcd += (toggled & TIOCM_CAR) != 0;
+        counters_.rng += (toggled & TIOCM_RNG) != 0;
+        lines_ = lines;
+    }
+
     std::mutex mutex_;
     std::condition_variable cv_;
     int lines_ = TIOCM_CTS | TIOCM_DSR;
@@ -352,6 +370,10 @@ TEST_F(SerialPortLineTest, ModemLineChangesArriveThroughTheModemWaitWithoutPolli
     Overlapped w;
     EXPECT_FALSE(WriteFile(h_, big.data(), static_cast<DWORD>(big.size()), nullptr, &w.ov));
     EXPECT_EQ(Status().Flags & 3u, 2u); // DSR hold, not CTS hold (no CTS flow)
+    // DSR back on between the modem thread's read of the lines and its next wait: the counters show the
+    // change, and the hold ends.
+    EXPECT_EQ(WaitFor(modem, [&] { line->ChangeBeforeTheWait(TIOCM_DSR | TIOCM_CAR); }), DWORD{EV_DSR});
+    EXPECT_EQ(Status().Flags & 3u, 0u);
     // Close ends the modem wait and the pending write.
 }
 

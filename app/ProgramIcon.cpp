@@ -1,0 +1,15 @@
+#include "app/ProgramIcon.h"
+
+#include <QString>
+
+namespace app {
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/sondral/icons/sondral-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace app

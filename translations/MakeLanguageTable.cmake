@@ -1,0 +1,47 @@
+# Writes the translations table "Language" from Language.tsv: a header line (Nr, then one name per
+# language column) and one line per text (its number, then its text in each language), tab-separated,
+# UTF-8. Field 0 of the table is the text number, field k + 1 the text of language k.
+# cmake -DTBLMAKE=... -DSOURCE=Language.tsv -DFOLDER=3Tdata -DWORK=scratch-folder -P MakeLanguageTable.cmake
+file(READ ${SOURCE} content)
+string(FIND "${content}" ";" semicolon)
+if(NOT semicolon EQUAL -1)
+  # CMake lists are ";"-separated; write such a text with tblmake's escape \x3B instead.
+  message(FATAL_ERROR "${SOURCE}: write ';' as \\x3B")
+endif()
+file(STRINGS ${SOURCE} lines ENCODING UTF-8)
+list(LENGTH lines count)
+if(count LESS 2)
+  message(FATAL_ERROR "${SOURCE}: a header line and at least one text are needed")
+endif()
+list(GET lines 0 header)
+string(REPLACE "\t" ";" columns "${header}")
+list(LENGTH columns width)
+list(GET columns 0 first)
+if(NOT first STREQUAL "Nr" OR width LESS 5)
+  message(FATAL_ERROR "${SOURCE}: the header must be Nr followed by at least four languages")
+endif()
+
+math(EXPR last "${width} - 2")
+set(schema "field Nr integer required\n")
+foreach(k RANGE 0 ${last})
+  string(APPEND schema "field Lang${k} string 255\n")
+endforeach()
+string(APPEND schema "primary Nr unique\n")
+
+list(REMOVE_AT lines 0)
+foreach(line IN LISTS lines)
+  string(REPLACE "\t" ";" cells "${line}")
+  list(LENGTH cells n)
+  if(NOT n EQUAL width)
+    message(FATAL_ERROR "${SOURCE}: ${n} cells where the header has ${width}: ${line}")
+  endif()
+endforeach()
+string(REPLACE ";" "\n" rows "${lines}")
+file(MAKE_DIRECTORY ${WORK} ${FOLDER})
+file(WRITE ${WORK}/Language.schema "${schema}")
+file(WRITE ${WORK}/Language.rows "${rows}\n")
+execute_process(COMMAND ${TBLMAKE} --force ${FOLDER} Language ${WORK}/Language.schema ${WORK}/Language.rows
+                RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "tblmake failed on ${SOURCE}")
+endif()
