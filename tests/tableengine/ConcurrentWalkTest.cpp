@@ -133,6 +133,36 @@ struct EngineOn {
     TDataDirectory* Directory = nullptr;
 };
 
+// The writer process: opens the table, says 'r' and waits for 'g', then writes version after version, each
+// under the table's write range, leaving `gap` after each. Readers holding their slots can keep it waiting on
+// a loaded machine: it goes on past `runFor` until it has written a few versions, within a hard limit.
+int RewriteAgainAndAgain(support::ChildProcess& self, const TableFolder& folder, std::chrono::milliseconds runFor,
+                         std::chrono::microseconds gap)
+{
+    EngineOn e(folder.Path());
+    TDataCursor c(*e.Directory, "T", false, false);
+    c.OpenCursor();
+    self.Tell('r');
+    if (self.Hear() != 'g')
+        return 5;
+    int version = 0;
+    const auto end = Clock::now() + runFor;
+    const auto hardEnd = Clock::now() + std::chrono::seconds(60);
+    while (Clock::now() < end || (version < 3 && Clock::now() < hardEnd)) {
+        ++version;
+        {
+            WriterLock lock(c);
+            if (!lock.Held())
+                return 2;
+            w::WriteTableFiles(Version(version), folder.Path(), "T", true);
+        }
+        if (gap.count() > 0)
+            std::this_thread::sleep_for(gap);
+    }
+    std::fprintf(stderr, "writer: %d versions\n", version);
+    return version > 1 ? 0 : 3;
+}
+
 // Three readers walk the table over and over while the writer rewrites it; every walk must be consistent
 // (see CheckedWalk) and each reader must have seen the table change.
 void ReadersSeeWholeVersions(bool strict)
@@ -141,28 +171,8 @@ void ReadersSeeWholeVersions(bool strict)
     folder.Write(Version(0), "T");
     const auto runFor = std::chrono::milliseconds(2500);
 
-    support::ChildProcess writer([&](support::ChildProcess& self) {
-        EngineOn e(folder.Path());
-        TDataCursor c(*e.Directory, "T", false, false);
-        c.OpenCursor();
-        self.Tell('r');
-        if (self.Hear() != 'g')
-            return 5;
-        int version = 0;
-        // Readers holding their slots can keep the writer waiting on a loaded machine: it goes on past the
-        // planned time until it has written a few versions, within a hard limit.
-        const auto end = Clock::now() + runFor;
-        const auto hardEnd = Clock::now() + std::chrono::seconds(60);
-        while (Clock::now() < end || (version < 3 && Clock::now() < hardEnd)) {
-            ++version;
-            WriterLock lock(c);
-            if (!lock.Held())
-                return 2;
-            w::WriteTableFiles(Version(version), folder.Path(), "T", true);
-        }
-        std::fprintf(stderr, "writer: %d versions\n", version);
-        return version > 1 ? 0 : 3;
-    });
+    support::ChildProcess writer(
+        [&](support::ChildProcess& self) { return RewriteAgainAndAgain(self, folder, runFor, std::chrono::microseconds(0)); });
     ASSERT_EQ(writer.WaitFor(), 'r');
 
     std::vector<std::unique_ptr<support::ChildProcess>> readers;
@@ -274,28 +284,9 @@ void OpensDuringRewritesReadWholeVersions(bool strict)
     folder.Write(Version(0), "T");
     const auto runFor = std::chrono::milliseconds(2000);
 
+    // A gap after each rewrite leaves room for the openers.
     support::ChildProcess writer([&](support::ChildProcess& self) {
-        EngineOn e(folder.Path());
-        TDataCursor c(*e.Directory, "T", false, false);
-        c.OpenCursor();
-        self.Tell('r');
-        if (self.Hear() != 'g')
-            return 5;
-        int version = 0;
-        const auto end = Clock::now() + runFor;
-        const auto hardEnd = Clock::now() + std::chrono::seconds(60);
-        while (Clock::now() < end || (version < 3 && Clock::now() < hardEnd)) {
-            ++version;
-            {
-                WriterLock lock(c);
-                if (!lock.Held())
-                    return 2;
-                w::WriteTableFiles(Version(version), folder.Path(), "T", true);
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(500)); // room for the openers
-        }
-        std::fprintf(stderr, "writer: %d versions\n", version);
-        return version > 1 ? 0 : 3;
+        return RewriteAgainAndAgain(self, folder, runFor, std::chrono::microseconds(500));
     });
     ASSERT_EQ(writer.WaitFor(), 'r');
 

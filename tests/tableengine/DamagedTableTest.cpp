@@ -59,6 +59,16 @@ w::WriterTable Memos(int rows, int stamp = 1)
     return t;
 }
 
+// One row whose memo is `size` zero bytes stored deflated (deflate's best ratio).
+w::WriterTable ZerosMemo(std::size_t size)
+{
+    w::WriterTable t;
+    t.Fields = {Field("N", w::DataTypes::Integer), Field("Text", w::DataTypes::Blob, 0, w::SubTypes::Memo)};
+    t.Fields[1].Compression = 9;
+    t.Rows.push_back(Row({"1", std::string(size, '\0')}));
+    return t;
+}
+
 // Reads and patches little-endian values in one file of the table.
 class Bytes {
 public:
@@ -279,11 +289,7 @@ TEST(DamagedTable, InflatingIsBoundedByDeflatesRatioYetTakesEveryRealValue)
     // One MiB of zeros is deflate at its best ratio: the bound on inflating (the stored size times that
     // ratio) still lets it through whole, while a damaged stream can never grow the buffer beyond it.
     TableFolder folder;
-    w::WriterTable t;
-    t.Fields = {Field("N", w::DataTypes::Integer), Field("Text", w::DataTypes::Blob, 0, w::SubTypes::Memo)};
-    t.Fields[1].Compression = 9;
-    t.Rows.push_back(Row({"1", std::string(1u << 20, '\0')}));
-    folder.Write(t, "T");
+    folder.Write(ZerosMemo(1u << 20), "T");
     Engine engine(folder.Path());
     auto c = engine.Open("T");
     std::vector<uint8_t> buf(c->RecordLength);
@@ -439,11 +445,7 @@ TEST(DamagedTable, MemoryThatRunsOutWhileDecodingIsAnEngineError)
     // A whole, undamaged 32 MiB memo (stored deflated in about 32 KiB) read by a process whose address space
     // leaves it 8 MiB more: inflating runs out of memory, which must come out as 11016, not as std::bad_alloc.
     TableFolder folder;
-    w::WriterTable t;
-    t.Fields = {Field("N", w::DataTypes::Integer), Field("Text", w::DataTypes::Blob, 0, w::SubTypes::Memo)};
-    t.Fields[1].Compression = 9;
-    t.Rows.push_back(Row({"1", std::string(32u << 20, '\0')}));
-    folder.Write(t, "T");
+    folder.Write(ZerosMemo(32u << 20), "T");
     support::ChildProcess child([&](support::ChildProcess&) {
         Engine engine(folder.Path());
         auto c = engine.Open("T");

@@ -76,6 +76,33 @@ protected:
         w::WriteTableFiles(LanguageTable(rows, indexPageSize), dir, "Language", true);
     }
 
+    // 400 rows in 1024-byte index pages: a root over several leaves.
+    void WriteFourHundredRows()
+    {
+        std::vector<Cells> rows;
+        for (int i = 1; i <= 400; ++i)
+            rows.push_back({std::to_string(i), "zero", "one", "two", "three"});
+        WriteLanguage(rows, 1024);
+    }
+
+    // Offsets of a page header's left and right links.
+    static constexpr std::size_t LeftAt = 3;
+    static constexpr std::size_t RightAt = 7;
+
+    // The offset of the leaf page (of 1024 bytes) whose link at `linkAt` is 0: the first or the last leaf.
+    static std::size_t EndLeafAt(const std::string& bytes, std::size_t linkAt)
+    {
+        const std::size_t pages = (bytes.size() - tableengine::IndexFileHeaderSize) / 1024;
+        for (std::size_t p = 0; p < pages; ++p) {
+            const std::size_t at = tableengine::IndexFileHeaderSize + p * 1024;
+            int32_t link = 0;
+            std::memcpy(&link, bytes.data() + at + linkAt, 4);
+            if (bytes[at] == tableengine::ptLeaf && link == 0)
+                return at;
+        }
+        return 0;
+    }
+
     // Whether the table is free again: an exclusive open fails with 11013 while any cursor of the process
     // still holds it.
     static bool TableReleased()
@@ -174,23 +201,12 @@ TEST_F(FillTaalTable, UnreadableTableSetsIgnoreTaal)
 
 TEST_F(FillTaalTable, ReadErrorPropagatesAndReleasesTheTable)
 {
-    std::vector<Cells> rows;
-    for (int i = 1; i <= 400; ++i)
-        rows.push_back({std::to_string(i), "zero", "one", "two", "three"});
-    WriteLanguage(rows, 1024);
+    WriteFourHundredRows();
     // Corrupt the key count of the last leaf page: the table opens on the first leaf, and reading fails
     // when it reaches the last one.
     const std::string index = dir + "/Language.idx";
     std::string bytes = ReadBytes(index);
-    const std::size_t pages = (bytes.size() - tableengine::IndexFileHeaderSize) / 1024;
-    std::size_t lastLeaf = 0;
-    for (std::size_t p = 0; p < pages; ++p) {
-        const std::size_t at = tableengine::IndexFileHeaderSize + p * 1024;
-        int32_t right = 0;
-        std::memcpy(&right, bytes.data() + at + 7, 4);
-        if (bytes[at] == tableengine::ptLeaf && right == 0)
-            lastLeaf = at;
-    }
+    const std::size_t lastLeaf = EndLeafAt(bytes, RightAt);
     ASSERT_NE(lastLeaf, 0u);
     bytes[lastLeaf + 1] = '\xff';
     bytes[lastLeaf + 2] = '\xff';
@@ -205,6 +221,30 @@ TEST_F(FillTaalTable, ReadErrorPropagatesAndReleasesTheTable)
     }
     EXPECT_FALSE(taal.IgnoreTaal());
     EXPECT_EQ(taal.Database().DataSetCount(), 0u);
+    EXPECT_TRUE(TableReleased());
+}
+
+TEST_F(FillTaalTable, LeafLinkedToItselfEndsTheLoadWithAnError)
+{
+    WriteFourHundredRows();
+    // The first leaf names itself as its right neighbour: a walk that trusted the chain would deliver its
+    // rows for ever, and the load would grow its texts without bound.
+    const std::string index = dir + "/Language.idx";
+    std::string bytes = ReadBytes(index);
+    const std::size_t firstLeaf = EndLeafAt(bytes, LeftAt);
+    ASSERT_NE(firstLeaf, 0u);
+    const auto number = static_cast<int32_t>((firstLeaf - tableengine::IndexFileHeaderSize) / 1024 + 1);
+    std::memcpy(bytes.data() + firstLeaf + RightAt, &number, 4);
+    WriteBytes(index, bytes);
+
+    TTaal_dat taal(dir, translations::OpenLanguageTable);
+    try {
+        taal.FillTaal(1);
+        ADD_FAILURE() << "loaded " << taal.TaalData.size() << " texts from a table of 400 rows";
+    } catch (const tableengine::ETblEngineError& e) {
+        EXPECT_EQ(e.ErrorCode, 8965);
+    }
+    EXPECT_LE(taal.TaalData.size(), 400u);
     EXPECT_TRUE(TableReleased());
 }
 
