@@ -199,53 +199,39 @@ TEST_F(FillTaalTable, UnreadableTableSetsIgnoreTaal)
     EXPECT_EQ(taal.Database().DataSetCount(), 0u);
 }
 
+// A damaged index met while loading: the key count of the last leaf (the table opens on the first leaf, and
+// reading fails when it reaches the last one), or a first leaf naming itself as its right neighbour (a
+// walk that trusted the chain would deliver its rows for ever, and the load would grow without bound).
 TEST_F(FillTaalTable, ReadErrorPropagatesAndReleasesTheTable)
 {
-    WriteFourHundredRows();
-    // Corrupt the key count of the last leaf page: the table opens on the first leaf, and reading fails
-    // when it reaches the last one.
-    const std::string index = dir + "/Language.idx";
-    std::string bytes = ReadBytes(index);
-    const std::size_t lastLeaf = EndLeafAt(bytes, RightAt);
-    ASSERT_NE(lastLeaf, 0u);
-    bytes[lastLeaf + 1] = '\xff';
-    bytes[lastLeaf + 2] = '\xff';
-    WriteBytes(index, bytes);
+    for (const bool selfLinked : {false, true}) {
+        SCOPED_TRACE(selfLinked ? "first leaf linked to itself" : "key count of the last leaf");
+        WriteFourHundredRows();
+        const std::string index = dir + "/Language.idx";
+        std::string bytes = ReadBytes(index);
+        const std::size_t leaf = EndLeafAt(bytes, selfLinked ? LeftAt : RightAt);
+        ASSERT_NE(leaf, 0u);
+        if (selfLinked) {
+            const auto number = static_cast<int32_t>((leaf - tableengine::IndexFileHeaderSize) / 1024 + 1);
+            std::memcpy(bytes.data() + leaf + RightAt, &number, 4);
+        } else {
+            bytes[leaf + 1] = '\xff';
+            bytes[leaf + 2] = '\xff';
+        }
+        WriteBytes(index, bytes);
 
-    TTaal_dat taal(dir, translations::OpenLanguageTable);
-    try {
-        taal.FillTaal(1);
-        ADD_FAILURE() << "reading a corrupt table succeeded";
-    } catch (const tableengine::ETblEngineError& e) {
-        EXPECT_EQ(e.ErrorCode, 8965);
+        TTaal_dat taal(dir, translations::OpenLanguageTable);
+        try {
+            taal.FillTaal(1);
+            ADD_FAILURE() << "reading a corrupt table succeeded with " << taal.TaalData.size() << " texts";
+        } catch (const tableengine::ETblEngineError& e) {
+            EXPECT_EQ(e.ErrorCode, 8965);
+        }
+        EXPECT_LE(taal.TaalData.size(), 400u);
+        EXPECT_FALSE(taal.IgnoreTaal());
+        EXPECT_EQ(taal.Database().DataSetCount(), 0u);
+        EXPECT_TRUE(TableReleased());
     }
-    EXPECT_FALSE(taal.IgnoreTaal());
-    EXPECT_EQ(taal.Database().DataSetCount(), 0u);
-    EXPECT_TRUE(TableReleased());
-}
-
-TEST_F(FillTaalTable, LeafLinkedToItselfEndsTheLoadWithAnError)
-{
-    WriteFourHundredRows();
-    // The first leaf names itself as its right neighbour: a walk that trusted the chain would deliver its
-    // rows for ever, and the load would grow its texts without bound.
-    const std::string index = dir + "/Language.idx";
-    std::string bytes = ReadBytes(index);
-    const std::size_t firstLeaf = EndLeafAt(bytes, LeftAt);
-    ASSERT_NE(firstLeaf, 0u);
-    const auto number = static_cast<int32_t>((firstLeaf - tableengine::IndexFileHeaderSize) / 1024 + 1);
-    std::memcpy(bytes.data() + firstLeaf + RightAt, &number, 4);
-    WriteBytes(index, bytes);
-
-    TTaal_dat taal(dir, translations::OpenLanguageTable);
-    try {
-        taal.FillTaal(1);
-        ADD_FAILURE() << "loaded " << taal.TaalData.size() << " texts from a table of 400 rows";
-    } catch (const tableengine::ETblEngineError& e) {
-        EXPECT_EQ(e.ErrorCode, 8965);
-    }
-    EXPECT_LE(taal.TaalData.size(), 400u);
-    EXPECT_TRUE(TableReleased());
 }
 
 TEST_F(FillTaalTable, DatabaseIsReleasedWithTheModule)
