@@ -15,7 +15,9 @@ shift || true
 targets=(reception inifile table)
 [ $# -gt 0 ] && targets=("$@")
 runs=${FUZZ_RUNS:--1}
-limits=(-timeout=10 -rss_limit_mb=512 -malloc_limit_mb=512)
+# Inputs are at most a few hundred KB, so no single allocation of a sound decoder comes near 64 MB; the
+# RSS bound covers the sanitizer's own memory, whose freed-memory quarantine is kept at 64 MB.
+limits=(-timeout=10 -rss_limit_mb=512 -malloc_limit_mb=64)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
@@ -50,7 +52,7 @@ for t in "${targets[@]}"; do
   for k in $(seq "$jobs"); do
     log=$root/fuzz_$t.log
     [ "$jobs" -gt 1 ] && log=$root/fuzz_$t.$k.log
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:quarantine_size_mb=64 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       "$root/fuzz/fuzz_$t" -max_total_time="$seconds" -runs="$runs" "${limits[@]}" -print_final_stats=1 \
       -artifact_prefix="$root/artifacts/$t/" "$root/corpus/$t" "$seeds/$t" > "$log" 2>&1 &
     pids+=("$!:$log")

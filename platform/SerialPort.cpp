@@ -98,6 +98,10 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& node, std::share
         raw.BaudRate = 0;
         err = serial_line::Configure(fd, raw);
     }
+    // A port opens with an empty input queue, as on Windows: what the far side sent while nobody had the
+    // port open (still waiting in the tty) is not new data.
+    if (err == 0)
+        err = serial_line::Flush(fd, true, false);
     if (err == 0)
         err = serial_line::SetExclusive(fd, true);
     bool taken = true;

@@ -147,6 +147,25 @@ TEST_F(SerialPortTest, OpenIsExclusiveAndNamesResolveThroughTheMap)
     EXPECT_NE(port_, INVALID_HANDLE_VALUE);
 }
 
+TEST_F(SerialPortTest, AnOpenStartsWithAnEmptyInputQueue)
+{
+    // What the far side sent while nobody had the port open waits in the tty; the next open must not read
+    // it as if it had just arrived (a scan would take one rate's bytes for the next rate's).
+    ASSERT_TRUE(CloseHandle(port_));
+    port_ = INVALID_HANDLE_VALUE;
+    pty_.Send("$GPGGA,sent while closed*00\r\n");
+    port_ = Open("COM1");
+    ASSERT_NE(port_, INVALID_HANDLE_VALUE) << GetLastError();
+    COMMTIMEOUTS t;
+    t.ReadIntervalTimeout = 0xFFFFFFFFu; // reads return at once with what is queued
+    ASSERT_TRUE(SetCommTimeouts(port_, &t));
+    Sleep(50);
+    EXPECT_EQ(InQueue(), 0u);
+    pty_.Send("new\n");
+    ASSERT_TRUE(WaitForQueue(4));
+    EXPECT_EQ(ReadAll(), "new\n");
+}
+
 TEST_F(SerialPortTest, LineSettingsReachTheDeviceAndRoundTrip)
 {
     struct Case {

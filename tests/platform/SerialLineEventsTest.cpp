@@ -374,7 +374,11 @@ TEST_F(SerialPortLineTest, ModemLineChangesArriveThroughTheModemWaitWithoutPolli
     // change, and the hold ends.
     EXPECT_EQ(WaitFor(modem, [&] { line->ChangeBeforeTheWait(TIOCM_DSR | TIOCM_CAR); }), DWORD{EV_DSR});
     EXPECT_EQ(Status().Flags & 3u, 0u);
-    // Close ends the modem wait and the pending write.
+    // Close ends the modem wait and the pending write (while its OVERLAPPED still lives).
+    EXPECT_TRUE(CloseHandle(h_));
+    h_ = INVALID_HANDLE_VALUE;
+    ASSERT_TRUE(w.Signalled());
+    EXPECT_EQ(w.ov.Internal, ERROR_OPERATION_ABORTED);
 }
 
 TEST(ParityMarksTest, MarkedBytesLiteralFfAndPlainBytes)
