@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package, checks its contents and dependencies, installs it on this machine, runs the
 # installed program on the instrument simulator (English and, through the viewer ini, German), starts it
-# from its desktop entry on an X server of its own, and removes the package again. Needs root or sudo.
+# from its desktop entry on an X server of its own, and purges the package again. Needs root or sudo.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -49,7 +49,7 @@ cleanup() {
   kill $(installed_pids) 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   "${as_root[@]}" rm -f /usr/lib/sondral/Tolvenar_Viewer_NT.INI
-  "${as_root[@]}" dpkg -r sondral >/dev/null 2>&1
+  "${as_root[@]}" dpkg --purge sondral >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -106,6 +106,6 @@ kill -TERM $pids
 for _ in $(seq 50); do [ -z "$(installed_pids)" ] && break; sleep 0.1; done
 [ -z "$(installed_pids)" ] || fail "the program is still running 5 s after SIGTERM"
 
-"${as_root[@]}" dpkg -r sondral >/dev/null
+"${as_root[@]}" dpkg --purge sondral >/dev/null
 [ ! -e /usr/lib/sondral ] && [ ! -e /usr/bin/sondral ] || fail "left after removing the package: $(find /usr/lib/sondral)"
 echo "package-test: ok"
