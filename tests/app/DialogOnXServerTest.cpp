@@ -63,14 +63,7 @@ public:
         if (!number.empty())
             display_ = ":" + number;
     }
-    ~XServer()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
-    }
+    ~XServer() { EndChild(pid_); }
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
     const std::string& Display() const { return display_; }

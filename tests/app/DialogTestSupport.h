@@ -163,6 +163,17 @@ inline int RunProgram(const std::string& program, const std::vector<std::string>
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Ends a helper process this test started (SIGTERM) and reaps it; pid 0 is no process.
+inline void EndChild(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
 // The instrument simulator on pseudo-terminals, one port per argument (COMn:RATE:LOGFILE or COMn:silent);
 // its device map file is ready when the constructor returns.
 class NmeaSim {
@@ -191,14 +202,7 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_TRUE(Ready(ports.size())) << "no device map from nmea-sim";
     }
-    ~NmeaSim()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
-    }
+    ~NmeaSim() { EndChild(pid_); }
     NmeaSim(const NmeaSim&) = delete;
     NmeaSim& operator=(const NmeaSim&) = delete;
 

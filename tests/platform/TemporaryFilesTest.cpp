@@ -31,17 +31,6 @@ std::set<std::string> Entries(const std::string& folder)
     return names;
 }
 
-// The number of a process that has ended.
-pid_t EndedProcess()
-{
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(0);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return pid;
-}
-
 void Touch(const std::string& path, int ageSeconds)
 {
     WriteBytes(path, "partial");
@@ -56,7 +45,7 @@ TEST(TemporaryFiles, TheNextWriteRemovesOnlyThoseWhoseWriterIsGone)
     TempFolder dir;
     const std::string ini = dir.File("opencpn.ini");
     WriteBytes(ini, "[Settings/NMEADataSource]\nDataConnections=\n");
-    const std::string dead = std::to_string(EndedProcess());
+    const std::string dead = std::to_string(support::EndedProcess());
     const std::string own = std::to_string(::getpid());
 
     // A writer at work in another process: its file is locked.

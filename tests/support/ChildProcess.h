@@ -90,4 +90,16 @@ private:
     int toChild_[2] = {-1, -1};
 };
 
+// The number of a process that has ended and been reaped: a pid that names no running process (until the
+// system hands it out again), for lock and temporary files whose owner is gone.
+inline pid_t EndedProcess()
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return pid;
+}
+
 } // namespace support
