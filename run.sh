@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One entry point for newcomers and CI.
 #   ./run.sh demo [preset]   set up, build, and run the main job
-#   ./run.sh test [preset]   set up, build, and run every test with ctest (preset: dev, asan, tsan, release)
+#   ./run.sh test [preset]   set up, build, and run every test with ctest (preset: dev, asan, tsan, release, windows)
 #   ./run.sh build [preset]  set up and build only
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,6 +11,9 @@ preset=${2:-dev}
 
 build() {
   ./setup.sh
+  if [ "$preset" = windows ]; then
+    tools/windows/setup.sh
+  fi
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 }

@@ -22,7 +22,11 @@ namespace {
 
 bool NoDisplay()
 {
+#ifdef Q_OS_WIN
+    return false; // a Windows session always has a desktop
+#else
     return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#endif
 }
 
 } // namespace

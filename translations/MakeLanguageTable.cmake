@@ -1,7 +1,7 @@
 # Writes the translations table "Language" from Language.tsv: a header line (Nr, then one name per
 # language column) and one line per text (its number, then its text in each language), tab-separated,
 # UTF-8. Field 0 of the table is the text number, field k + 1 the text of language k.
-# cmake -DTBLMAKE=... -DSOURCE=Language.tsv -DFOLDER=3Tdata -DWORK=scratch-folder -P MakeLanguageTable.cmake
+# cmake [-DEMULATOR=runner] -DTBLMAKE=... -DSOURCE=Language.tsv -DFOLDER=3Tdata -DWORK=scratch-folder -P MakeLanguageTable.cmake
 file(READ ${SOURCE} content)
 string(FIND "${content}" ";" semicolon)
 if(NOT semicolon EQUAL -1)
@@ -40,7 +40,7 @@ string(REPLACE ";" "\n" rows "${lines}")
 file(MAKE_DIRECTORY ${WORK} ${FOLDER})
 file(WRITE ${WORK}/Language.schema "${schema}")
 file(WRITE ${WORK}/Language.rows "${rows}\n")
-execute_process(COMMAND ${TBLMAKE} --force ${FOLDER} Language ${WORK}/Language.schema ${WORK}/Language.rows
+execute_process(COMMAND ${EMULATOR} ${TBLMAKE} --force ${FOLDER} Language ${WORK}/Language.schema ${WORK}/Language.rows
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "tblmake failed on ${SOURCE}")

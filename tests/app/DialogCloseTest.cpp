@@ -25,10 +25,9 @@ int RunChild(const TempFolder& folder, const std::string& mode, const std::vecto
     }
     std::vector<std::string> childEnv{std::string(ChildVariable) + "=" + mode, "QT_QPA_PLATFORM=offscreen"};
     childEnv.insert(childEnv.end(), env.begin(), env.end());
-    std::string out;
-    const int rc = RunProgram(copy, {"--gtest_filter=DialogCloseChild.Run"}, childEnv, &out);
-    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
-    return rc;
+    const ProgramResult child = RunProgram(copy, {"--gtest_filter=DialogCloseChild.Run"}, {.env = childEnv});
+    EXPECT_NE(child.out.find("[  PASSED  ] 1 test"), std::string::npos) << child.out;
+    return child.exitCode;
 }
 
 void InstallViewer(const TempFolder& folder)

@@ -57,13 +57,12 @@ TEST(DialogLanguageTest, GermanFromTheViewerIniAndTheShippedTable)
     TempFolder folder("language");
     const std::string copy = InstallCopy(folder, platform::ExecutablePath(), 1);
     NmeaSim sim(folder, {"COM1:silent"});
-    std::string out;
-    std::string err;
-    EXPECT_EQ(RunProgram(copy, {"--gtest_filter=DialogLanguageChild.Run"},
-                         {std::string(ChildVariable) + "=1", "QT_QPA_PLATFORM=offscreen",
-                          "SONDRAL_COM_MAP=" + sim.MapFile()},
-                         &out, &err),
-              0)
+    const ProgramResult child = RunProgram(copy, {"--gtest_filter=DialogLanguageChild.Run"},
+                                           {.env = {std::string(ChildVariable) + "=1", "QT_QPA_PLATFORM=offscreen",
+                                                    "SONDRAL_COM_MAP=" + sim.MapFile()}});
+    const std::string& out = child.out;
+    const std::string& err = child.err;
+    EXPECT_EQ(child.exitCode, 0)
         << out << err;
     EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out << err;
 }

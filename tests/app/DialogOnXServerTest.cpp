@@ -86,14 +86,12 @@ void RunChild(const std::string& mode, std::optional<int> language)
     TempFolder folder("xserver");
     const std::string copy = InstallCopy(folder, platform::ExecutablePath(), language);
     WriteFile(folder / "empty.map", "");
-    std::string out;
-    std::string err;
-    const int rc = RunProgram(copy, {"--gtest_filter=DialogOnXServerChild.Run"},
-                              {std::string(ChildVariable) + "=" + mode, "QT_QPA_PLATFORM=xcb",
-                               "DISPLAY=" + Server().Display(), "SONDRAL_COM_MAP=" + (folder / "empty.map")},
-                              &out, &err);
-    EXPECT_EQ(rc, 0) << out << err;
-    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out << err;
+    const ProgramResult child =
+        RunProgram(copy, {"--gtest_filter=DialogOnXServerChild.Run"},
+                   {.env = {std::string(ChildVariable) + "=" + mode, "QT_QPA_PLATFORM=xcb",
+                            "DISPLAY=" + Server().Display(), "SONDRAL_COM_MAP=" + (folder / "empty.map")}});
+    EXPECT_EQ(child.exitCode, 0) << child.out << child.err;
+    EXPECT_NE(child.out.find("[  PASSED  ] 1 test"), std::string::npos) << child.out << child.err;
 }
 
 // What the X server holds for a window: xprop's and xwininfo's output.
@@ -101,16 +99,16 @@ std::string XProperties(WId window, const std::vector<std::string>& names)
 {
     std::vector<std::string> args{"-id", std::to_string(window), "-notype"};
     args.insert(args.end(), names.begin(), names.end());
-    std::string out;
-    EXPECT_EQ(RunProgram("/usr/bin/xprop", args, {}, &out), 0);
-    return out;
+    const ProgramResult r = RunProgram("/usr/bin/xprop", args);
+    EXPECT_EQ(r.exitCode, 0);
+    return r.out;
 }
 
 std::string XWindowInfo(WId window)
 {
-    std::string out;
-    EXPECT_EQ(RunProgram("/usr/bin/xwininfo", {"-id", std::to_string(window)}, {}, &out), 0);
-    return out;
+    const ProgramResult r = RunProgram("/usr/bin/xwininfo", {"-id", std::to_string(window)});
+    EXPECT_EQ(r.exitCode, 0);
+    return r.out;
 }
 
 int XWindowInfoValue(const std::string& info, const std::string& key)

@@ -5,6 +5,7 @@
 #include "app/CheckDialog.h"
 #include "platform/ui/Application.h"
 #include "translations/Taal.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -108,60 +109,6 @@ private:
     std::string name_;
     std::optional<std::string> old_;
 };
-
-// Runs a program with arguments and extra environment (NAME=VALUE, replacing a variable of that name);
-// returns its exit status (128 + the signal's number when a signal ended it, -1 when it could not start),
-// and its standard output and standard error when out and err are given.
-inline int RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::vector<std::string>& extraEnv = {}, std::string* out = nullptr,
-                      std::string* err = nullptr)
-{
-    const auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        bool replaced = false;
-        for (const std::string& extra : extraEnv)
-            replaced |= nameOf(extra) == nameOf(entry);
-        if (!replaced)
-            envStore.push_back(entry);
-    }
-    for (const std::string& e : extraEnv)
-        envStore.push_back(e);
-    std::vector<char*> envp;
-    for (std::string& e : envStore)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argStore{program};
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argStore)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    TempFolder capture("capture");
-    const std::string outFile = capture / "out";
-    const std::string errFile = capture / "err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return -1;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (out)
-        *out = ReadFile(outFile);
-    if (err)
-        *err = ReadFile(errFile);
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Ends a helper process this test started (SIGTERM) and reaps it; pid 0 is no process.
 inline void EndChild(pid_t pid)

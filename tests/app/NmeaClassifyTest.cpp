@@ -78,7 +78,7 @@ TEST(NmeaClassify, ReadsStandardInputSkipsCommentsAndKeepsListOrder)
     for (const Case& c : cases) {
         TempFolder dir;
         WriteBytes(dir.File("in"), c.input);
-        const ProgramResult r = RunProgram(kTool, {}, dir.File("in"));
+        const ProgramResult r = RunProgram(kTool, {}, {.stdinPath = dir.File("in")});
         EXPECT_EQ(r.exitCode, 0) << c.what;
         EXPECT_EQ(r.out, c.expected) << c.what;
     }

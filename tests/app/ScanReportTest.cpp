@@ -16,6 +16,16 @@ std::string Sondral()
     return std::string(SONDRAL_BINARY_DIR) + "/app/Sondral";
 }
 
+// Runs the program with arguments and extra environment; its exit status, its output in out and err.
+int RunSondral(const std::vector<std::string>& args, const std::vector<std::string>& env, std::string& out,
+               std::string& err)
+{
+    const ProgramResult r = RunProgram(Sondral(), args, {.env = env});
+    out = r.out;
+    err = r.err;
+    return r.exitCode;
+}
+
 std::vector<std::string> SplitLines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -43,10 +53,10 @@ TEST(ScanReportTest, ReportOfGpsAndAisScan)
     fs::create_directories(folder.Path() / "Brixel2022");
     std::string out;
     std::string err;
-    const int rc = RunProgram(Sondral(), {"--report", "--window-ms", "400"},
+    const int rc = RunSondral({"--report", "--window-ms", "400"},
                               {"SONDRAL_COM_MAP=" + sim.MapFile(), "ALLUSERSPROFILE=" + folder.Path().string(),
                                "QT_QPA_PLATFORM=offscreen"},
-                              &out, &err);
+                              out, err);
     ASSERT_EQ(rc, 0) << err;
     const std::vector<std::string> lines = SplitLines(out);
 
@@ -83,8 +93,8 @@ TEST(ScanReportTest, EmptyResultAndInvalidOptions)
     WriteFile(folder / "empty.map", "");
     std::string out;
     std::string err;
-    ASSERT_EQ(RunProgram(Sondral(), {"--report"},
-                         {"SONDRAL_COM_MAP=" + (folder / "empty.map"), "QT_QPA_PLATFORM=offscreen"}, &out, &err),
+    ASSERT_EQ(RunSondral({"--report"},
+                         {"SONDRAL_COM_MAP=" + (folder / "empty.map"), "QT_QPA_PLATFORM=offscreen"}, out, err),
               0)
         << err;
     EXPECT_EQ(out, "status Test Finished!!!\nmain-gps-visible no\nais-gps-visible no\ndata-connections \n");
@@ -93,7 +103,7 @@ TEST(ScanReportTest, EmptyResultAndInvalidOptions)
              {"--window-ms"}, {"--window-ms", "0"}, {"--report", "--window-ms", "x"}}) {
         out.clear();
         err.clear();
-        EXPECT_EQ(RunProgram(Sondral(), bad, {}, &out, &err), 2) << bad.back();
+        EXPECT_EQ(RunSondral(bad, {}, out, err), 2) << bad.back();
         EXPECT_NE(err.find("usage:"), std::string::npos) << err;
         EXPECT_EQ(out, "");
     }
@@ -101,8 +111,8 @@ TEST(ScanReportTest, EmptyResultAndInvalidOptions)
     // Options that are not ours, Qt's own among them, are ignored: the scan runs as without them.
     out.clear();
     err.clear();
-    ASSERT_EQ(RunProgram(Sondral(), {"-style", "fusion", "--bogus", "--report", "-display", ":99"},
-                         {"SONDRAL_COM_MAP=" + (folder / "empty.map"), "QT_QPA_PLATFORM=offscreen"}, &out, &err),
+    ASSERT_EQ(RunSondral({"-style", "fusion", "--bogus", "--report", "-display", ":99"},
+                         {"SONDRAL_COM_MAP=" + (folder / "empty.map"), "QT_QPA_PLATFORM=offscreen"}, out, err),
               0)
         << err;
     EXPECT_EQ(out, "status Test Finished!!!\nmain-gps-visible no\nais-gps-visible no\ndata-connections \n");
@@ -165,8 +175,8 @@ TEST(ScanReportTest, PortHeldByAnotherProgramIsNotOpenedAndKeepsItsRate)
     ASSERT_EQ(chart.WaitFor(), 'o');
     std::string out;
     std::string err;
-    ASSERT_EQ(RunProgram(Sondral(), {"--report", "--window-ms", "300"},
-                         {"SONDRAL_COM_MAP=" + sim.MapFile(), "QT_QPA_PLATFORM=offscreen"}, &out, &err),
+    ASSERT_EQ(RunSondral({"--report", "--window-ms", "300"},
+                         {"SONDRAL_COM_MAP=" + sim.MapFile(), "QT_QPA_PLATFORM=offscreen"}, out, err),
               0)
         << err;
     std::vector<std::string> expected = {"node 0 COM1"};
@@ -196,8 +206,8 @@ TEST(ScanReportTest, LineLeftAtRateZeroIsScanned)
     }
     std::string out;
     std::string err;
-    ASSERT_EQ(RunProgram(Sondral(), {"--report", "--window-ms", "300"},
-                         {"SONDRAL_COM_MAP=" + sim.MapFile(), "QT_QPA_PLATFORM=offscreen"}, &out, &err),
+    ASSERT_EQ(RunSondral({"--report", "--window-ms", "300"},
+                         {"SONDRAL_COM_MAP=" + sim.MapFile(), "QT_QPA_PLATFORM=offscreen"}, out, err),
               0)
         << err;
     std::vector<std::string> expected = {"node 0 COM1"};
@@ -221,8 +231,8 @@ TEST(ScanReportTest, InstrumentThatVanishesMidScanDoesNotStopTheScan)
     });
     std::string out;
     std::string err;
-    const int rc = RunProgram(Sondral(), {"--report", "--window-ms", "300"},
-                              {"SONDRAL_COM_MAP=" + (folder / "com.map"), "QT_QPA_PLATFORM=offscreen"}, &out, &err);
+    const int rc = RunSondral({"--report", "--window-ms", "300"},
+                              {"SONDRAL_COM_MAP=" + (folder / "com.map"), "QT_QPA_PLATFORM=offscreen"}, out, err);
     unplug.join();
     ASSERT_EQ(rc, 0) << err;
     std::vector<std::string> expected = {"node 0 COM1", "node 0 COM2"};
