@@ -1,6 +1,6 @@
-#include "platform/SerialPort.h"
+#include "platform/posix/SerialPort.h"
 
-#include "platform/DeviceUsers.h"
+#include "platform/posix/DeviceUsers.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -9,10 +9,10 @@
 #pragma once
 
 #include "platform/Comm.h"
-#include "platform/HandleTable.h"
-#include "platform/ParityMarks.h"
-#include "platform/SerialLine.h"
-#include "platform/UucpLock.h"
+#include "platform/posix/HandleTable.h"
+#include "platform/posix/ParityMarks.h"
+#include "platform/posix/SerialLine.h"
+#include "platform/posix/UucpLock.h"
 
 #include <chrono>
 #include <condition_variable>
