@@ -20,36 +20,6 @@ struct Locale::Collator {
     }
 };
 
-char UpperAnsiDefault(char ch)
-{
-    const auto c = static_cast<unsigned char>(ch);
-    unsigned char u = c;
-    if (c >= 'a' && c <= 'z')
-        u = static_cast<unsigned char>(c - 0x20);
-    else if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        u = static_cast<unsigned char>(c - 0x20);
-    else if (c == 0x9A || c == 0x9C || c == 0x9E)
-        u = static_cast<unsigned char>(c - 0x10);
-    else if (c == 0xFF)
-        u = 0x9F;
-    return static_cast<char>(u);
-}
-
-char LowerAnsiDefault(char ch)
-{
-    const auto c = static_cast<unsigned char>(ch);
-    unsigned char l = c;
-    if (c >= 'A' && c <= 'Z')
-        l = static_cast<unsigned char>(c + 0x20);
-    else if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        l = static_cast<unsigned char>(c + 0x20);
-    else if (c == 0x8A || c == 0x8C || c == 0x8E)
-        l = static_cast<unsigned char>(c + 0x10);
-    else if (c == 0x9F)
-        l = 0xFF;
-    return static_cast<char>(l);
-}
-
 Locale::Locale(uint32_t lcid) : lcid_(lcid)
 {
     for (int i = 0; i < 256; ++i) {
@@ -116,8 +86,6 @@ std::shared_ptr<const Locale> Locale::ForLCID(uint32_t lcid)
     return loc;
 }
 
-bool Locale::IsSupported(uint32_t lcid) { return ForLCID(lcid) != nullptr; }
-
 int Locale::Compare(std::string_view a, std::string_view b) const
 {
     if (!collator_) {
@@ -136,32 +104,6 @@ int Locale::Compare(std::string_view a, std::string_view b) const
         ucol_strcoll(collator_->c, reinterpret_cast<const UChar*>(ta.data()), static_cast<int32_t>(ta.size()),
                      reinterpret_cast<const UChar*>(tb.data()), static_cast<int32_t>(tb.size()));
     return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
-}
-
-void Locale::UpperInPlace(char* text, std::size_t size) const
-{
-    for (std::size_t i = 0; i < size; ++i)
-        text[i] = UpperChar(text[i]);
-}
-
-void Locale::LowerInPlace(char* text, std::size_t size) const
-{
-    for (std::size_t i = 0; i < size; ++i)
-        text[i] = LowerChar(text[i]);
-}
-
-std::string Locale::Lower(std::string_view text) const
-{
-    std::string s(text);
-    LowerInPlace(s.data(), s.size());
-    return s;
-}
-
-std::string Locale::Upper(std::string_view text) const
-{
-    std::string s(text);
-    UpperInPlace(s.data(), s.size());
-    return s;
 }
 
 } // namespace platform

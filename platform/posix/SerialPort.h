@@ -107,8 +107,8 @@ private:
     void HangUpLocked();
     void RaiseLocked(DWORD events);
     void CompleteLocked(OVERLAPPED* ov, DWORD status, DWORD info);
-    void AbortReadsLocked();
-    void AbortWritesLocked();
+    void CompleteReadsLocked(DWORD status);
+    void CompleteWritesLocked(DWORD status);
     BOOL WaitDoneLocked(std::unique_lock<std::mutex>& lock, OVERLAPPED* ov, DWORD* transferred);
     bool ImmediateReads() const;
 
