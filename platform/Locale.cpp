@@ -1,5 +1,7 @@
 #include "platform/Locale.h"
 
+#include <algorithm>
+
 namespace platform {
 
 char UpperAnsiDefault(char ch)
@@ -30,6 +32,26 @@ char LowerAnsiDefault(char ch)
     else if (c == 0x9F)
         l = 0xFF;
     return static_cast<char>(l);
+}
+
+void Locale::FillDefaultCasing()
+{
+    for (int i = 0; i < 256; ++i) {
+        upper_[i] = static_cast<unsigned char>(UpperAnsiDefault(static_cast<char>(i)));
+        lower_[i] = static_cast<unsigned char>(LowerAnsiDefault(static_cast<char>(i)));
+    }
+}
+
+int Locale::CompareBytes(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 bool Locale::IsSupported(uint32_t lcid) { return ForLCID(lcid) != nullptr; }

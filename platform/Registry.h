@@ -1,5 +1,6 @@
-// The registry as the system uses it: file-backed keys under the current-user and local-machine roots,
-// plus the read-only device-map key "\hardware\devicemap\serialcomm" synthesised from the serial device map.
+// The registry as the system uses it: keys under the current-user and local-machine roots. On Windows the
+// system's registry; on POSIX file-backed keys (posix/RegistryFolder.h), plus the read-only device-map key
+// "\hardware\devicemap\serialcomm" synthesised from the serial device map.
 #pragma once
 
 #include "platform/WinError.h"
@@ -13,11 +14,6 @@
 namespace platform {
 
 enum class RegRoot { CurrentUser, LocalMachine };
-
-// Folders that hold the file-backed hives. Defaults: $XDG_CONFIG_HOME (or ~/.config)/sondral/registry for
-// the current user, /var/lib/sondral/registry for the local machine; SONDRAL_REGISTRY_USER and
-// SONDRAL_REGISTRY_MACHINE override them (tests use that).
-std::string RegistryFolder(RegRoot root);
 
 struct RegValue {
     enum class Type { String, Integer } type = Type::String;

@@ -1,6 +1,6 @@
 #include "platform/Comm.h"
 
-#include "platform/SerialDeviceMap.h"
+#include "platform/posix/SerialDeviceMap.h"
 #include "platform/posix/SerialPort.h"
 
 #include <sys/stat.h>

@@ -120,8 +120,6 @@ std::string CurrentDirectory()
     return dir;
 }
 
-File::~File() { Close(); }
-
 DWORD File::Open(const std::string& path, FileAccess access, FileShare share, FileDisposition disposition)
 {
     Close();
@@ -183,21 +181,6 @@ DWORD File::Seek(uint64_t position)
         return fail(DWORD(ERROR_INVALID_PARAMETER));
     position_ = position;
     return ERROR_SUCCESS;
-}
-
-DWORD File::Read(void* buffer, std::size_t size, std::size_t& done)
-{
-    const DWORD rc = ReadAt(position_, buffer, size, done);
-    position_ += done;
-    return rc;
-}
-
-DWORD File::Write(const void* buffer, std::size_t size)
-{
-    const DWORD rc = WriteAt(position_, buffer, size);
-    if (rc == ERROR_SUCCESS)
-        position_ += size;
-    return rc;
 }
 
 DWORD File::ReadAt(uint64_t offset, void* buffer, std::size_t size, std::size_t& done)
@@ -270,7 +253,7 @@ DWORD File::SetSize(uint64_t size)
     return ERROR_SUCCESS;
 }
 
-int File::LockDescriptor()
+OsFile File::LockDescriptor()
 {
     if (writable_)
         return fd_;
@@ -336,12 +319,6 @@ DWORD File::UnlockRange(uint64_t offset, uint64_t length)
     }
     locks_.erase(it);
     return ERROR_SUCCESS;
-}
-
-std::size_t File::LockedRanges() const
-{
-    std::lock_guard<std::mutex> guard(locksLock_);
-    return locks_.size();
 }
 
 } // namespace platform

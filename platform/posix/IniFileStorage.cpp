@@ -2,6 +2,7 @@
 
 #include "platform/IniFile.h"
 #include "platform/TemporaryFiles.h"
+#include "platform/posix/TemporaryFileCreate.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

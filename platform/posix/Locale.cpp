@@ -20,13 +20,7 @@ struct Locale::Collator {
     }
 };
 
-Locale::Locale(uint32_t lcid) : lcid_(lcid)
-{
-    for (int i = 0; i < 256; ++i) {
-        upper_[i] = static_cast<unsigned char>(UpperAnsiDefault(static_cast<char>(i)));
-        lower_[i] = static_cast<unsigned char>(LowerAnsiDefault(static_cast<char>(i)));
-    }
-}
+Locale::Locale(uint32_t lcid) : lcid_(lcid) { FillDefaultCasing(); }
 
 Locale::~Locale() = default;
 
@@ -88,16 +82,8 @@ std::shared_ptr<const Locale> Locale::ForLCID(uint32_t lcid)
 
 int Locale::Compare(std::string_view a, std::string_view b) const
 {
-    if (!collator_) {
-        const std::size_t n = std::min(a.size(), b.size());
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto x = static_cast<unsigned char>(a[i]);
-            const auto y = static_cast<unsigned char>(b[i]);
-            if (x != y)
-                return x < y ? -1 : 1;
-        }
-        return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-    }
+    if (!collator_)
+        return CompareBytes(a, b);
     const Text ta = AnsiToText(a);
     const Text tb = AnsiToText(b);
     const UCollationResult r =

@@ -1,5 +1,7 @@
 #include "platform/TemporaryFiles.h"
 
+#include "platform/posix/TemporaryFileCreate.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -32,24 +34,6 @@ std::string NameOf(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The writer's process id of a temporary file name of `file`'s pattern, or 0 when the name is not one.
-pid_t WriterOf(std::string_view name, std::string_view prefix)
-{
-    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix)
-        return 0;
-    name.remove_prefix(prefix.size());
-    const size_t dash = name.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size() || dash > 9)
-        return 0;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (i != dash && (name[i] < '0' || name[i] > '9'))
-            return 0;
-    pid_t pid = 0;
-    for (size_t i = 0; i < dash; ++i)
-        pid = pid * 10 + (name[i] - '0');
-    return pid;
 }
 
 bool ProcessRuns(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
@@ -117,7 +101,7 @@ void RemoveAbandonedTemporaryFiles(const std::string& file)
         return;
     const int dirFd = ::dirfd(dir.get());
     while (const dirent* e = ::readdir(dir.get())) {
-        const pid_t writer = WriterOf(e->d_name, prefix);
+        const auto writer = static_cast<pid_t>(detail::TemporaryFileWriter(e->d_name, prefix));
         if (writer <= 0)
             continue;
         const Descriptor fd(::openat(dirFd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
