@@ -30,7 +30,8 @@ public:
     static TRegistryKey Create(RegRoot root, const std::u16string& path);
 
     std::vector<std::u16string> SubKeyNames() const;
-    std::vector<std::u16string> ValueNames() const; // in the order the values were first written
+    // In the order the values were first written (on Windows: the registry's own order).
+    std::vector<std::u16string> ValueNames() const;
     std::optional<RegValue> ReadValue(const std::u16string& name) const;
     // Write a value (replacing one of the same name in place); throw std::runtime_error when the hive cannot
     // be written or the key is read-only (the synthesised keys, and the roots themselves).

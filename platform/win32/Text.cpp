@@ -3,6 +3,7 @@
 #include "platform/win32/Win32.h"
 
 #include <cctype>
+#include <utility>
 #include <mutex>
 #include <stdexcept>
 
@@ -31,12 +32,26 @@ UINT CurrentCodePage()
     return codePage();
 }
 
-// "windows-1250", "cp1250", "ibm-850" and the like: the number of a code page Windows has.
+// The converter names of the other systems ("windows-1250", "cp1250", "ibm-850", "shift_jis",
+// "iso-8859-2", ...) as the number of a code page Windows has; 0 for a name it has none for.
 UINT CodePageOfName(const std::string& name)
 {
     std::string lower;
     for (const char c : name)
         lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    static const std::pair<const char*, UINT> named[] = {
+        {"shift_jis", 932}, {"gbk", 936},       {"gb2312", 936},   {"big5", 950},   {"euc-kr", 949},
+        {"euc-jp", 20932},  {"koi8-r", 20866},  {"koi8-u", 21866}, {"utf-8", 65001}, {"us-ascii", 20127}};
+    for (const auto& [n, cp] : named) {
+        if (lower == n)
+            return ::IsValidCodePage(cp) ? cp : 0;
+    }
+    if (lower.rfind("iso-8859-", 0) == 0) {
+        const auto part = StrToInt(std::string_view(lower).substr(9));
+        if (part && *part >= 1 && *part <= 15 && ::IsValidCodePage(static_cast<UINT>(28590 + *part)))
+            return static_cast<UINT>(28590 + *part);
+        return 0;
+    }
     for (const char* prefix : {"windows-", "cp", "ibm-"}) {
         const std::string_view p(prefix);
         if (lower.size() > p.size() && lower.compare(0, p.size(), p) == 0) {

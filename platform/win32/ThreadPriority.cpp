@@ -25,7 +25,7 @@ OsThreadId CurrentOsThreadId() { return ::GetCurrentThreadId(); }
 
 void ApplyThreadPriority(OsThreadId thread, TThreadPriority p)
 {
-    const ::HANDLE h = ::OpenThread(THREAD_SET_LIMITED_INFORMATION, false, static_cast<DWORD>(thread));
+    const ::HANDLE h = ::OpenThread(THREAD_SET_INFORMATION | THREAD_QUERY_INFORMATION, false, static_cast<DWORD>(thread));
     if (h == nullptr)
         return; // the thread has just ended
     (void)::SetThreadPriority(h, Win32Priority(p));
