@@ -2,6 +2,7 @@
 // writes, flush, and non-blocking byte-range locks with Windows semantics. Failures are Windows error numbers.
 #pragma once
 
+#include "platform/Paths.h"
 #include "platform/WinError.h"
 
 #include <cstddef>
@@ -14,6 +15,13 @@
 namespace platform {
 
 inline constexpr DWORD ERROR_NOT_LOCKED = 158;
+
+// The operating system's name of an open file: a descriptor, on Windows a HANDLE value; -1 when closed.
+#ifdef _WIN32
+using OsFile = intptr_t;
+#else
+using OsFile = int;
+#endif
 
 enum class FileAccess { Read, ReadWrite };
 enum class FileShare { None, ReadWrite };
@@ -41,13 +49,14 @@ DWORD ListDirectory(const std::string& directory, std::vector<std::string>& name
 // The temporary-files folder ($TMPDIR or /tmp) and the current directory, each with a trailing delimiter.
 std::string TempDirectory();
 std::string CurrentDirectory();
-inline constexpr char PathDelimiter = '/';
+inline constexpr char PathDelimiter = PathDelim;
 
 // One open of a file (one operating-system open file description).
 //
-// Share modes between processes: a shared open holds flock(LOCK_SH), an exclusive one flock(LOCK_EX); a
-// conflict is ERROR_SHARING_VIOLATION. Byte-range locks are exclusive and never wait; they may lie beyond the
-// end of the file at any offset below 2^63. A request overlapping a range held through this object or by
+// Share modes between processes: a shared open holds flock(LOCK_SH), an exclusive one flock(LOCK_EX) (on
+// Windows: the open's own share mode); a conflict is ERROR_SHARING_VIOLATION. Byte-range locks are
+// exclusive and never wait (on Windows: LockFileEx); they may lie beyond the end of the file at any offset
+// below 2^63. A request overlapping a range held through this object or by
 // another open (in any process) fails with ERROR_LOCK_VIOLATION; unlocking needs exactly a range that was
 // locked (else ERROR_NOT_LOCKED) and releases only that range. The held ranges of this object are kept in a
 // table because locks of one open file description merge and never conflict with each other.
@@ -85,9 +94,10 @@ private:
     // The descriptor byte-range locks are taken on: the file's own when it is writable; for a read-only
     // one a second, read-write description of the same file, since only that can hold an exclusive range
     // (as a range lock through any handle is). -1 when the file cannot be written at all.
-    int LockDescriptor();
-    int fd_ = -1;
-    int lockFd_ = -1;
+    // (POSIX only: a Windows handle holds exclusive ranges whatever its access.)
+    OsFile LockDescriptor();
+    OsFile fd_ = -1;
+    OsFile lockFd_ = -1;
     bool writable_ = false;
     uint64_t position_ = 0;
     std::string path_;

@@ -1,14 +1,8 @@
 #include "platform/IniFile.h"
 
-#include "platform/TemporaryFiles.h"
+#include "platform/IniFileStorage.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -174,84 +168,6 @@ Location Find(const std::string& s, const std::vector<Line>& lines, TextView sec
     return loc;
 }
 
-// Reads the whole file. Returns 0 or the errno of the failure.
-int ReadAll(const std::string& path, std::string& out)
-{
-    out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    int err = 0;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            err = errno;
-            break;
-        }
-        if (n == 0)
-            break;
-        out.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return err;
-}
-
-bool WriteAllFd(int fd, const std::string& data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Replaces the file at target with content: a temporary file in the same folder is written, flushed to
-// disk, given the old file's permissions and renamed over the old file, so that the file is always either
-// the old or the new version. Temporary files that killed writers left behind are removed first.
-void ReplaceAtomically(const std::string& reportedPath, const std::string& target, const std::string& content)
-{
-    struct stat old {};
-    const bool existed = ::stat(target.c_str(), &old) == 0;
-    // A file without any write permission is read-only for every user: root's access check would pass,
-    // but a file marked read-only is never replaced.
-    if (existed && (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0))
-        throw EIniFileException(reportedPath);
-
-    RemoveAbandonedTemporaryFiles(target);
-    std::string temp;
-    const int fd = CreateTemporaryFile(target, temp);
-    if (fd < 0)
-        throw EIniFileException(reportedPath);
-
-    bool ok = true;
-    if (existed) {
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-        if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // Another owner cannot be kept by an unprivileged process; the permission bits still are.
-        }
-    }
-    ok = ok && WriteAllFd(fd, content) && ::fsync(fd) == 0;
-    // The temporary file stays locked (open) until it has its final name, so that no other writer takes it
-    // for abandoned.
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok)
-        ::unlink(temp.c_str());
-    ::close(fd); // after a successful fsync nothing is left for close to report
-    if (!ok)
-        throw EIniFileException(reportedPath);
-    // Make the rename itself durable; a failure here leaves a complete file either way.
-    (void)FlushFolderOf(target);
-}
-
 bool HasLineBreak(TextView s) { return s.find_first_of(u"\r\n") != TextView::npos; }
 
 std::optional<int64_t> ParseInteger(TextView text)
@@ -288,7 +204,7 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
 Text TIniFile::ReadString(TextView section, TextView key, TextView defaultValue) const
 {
     std::string content;
-    if (ReadAll(path_, content) != 0)
+    if (detail::ReadWholeFile(path_, content) != detail::FileRead::Read)
         return Text(defaultValue);
     const std::vector<Line> lines = SplitLines(content);
     const Location loc = Find(content, lines, TrimText(section), TrimText(key));
@@ -300,7 +216,7 @@ Text TIniFile::ReadString(TextView section, TextView key, TextView defaultValue)
 int64_t TIniFile::ReadInteger(TextView section, TextView key, int64_t defaultValue) const
 {
     std::string content;
-    if (ReadAll(path_, content) != 0)
+    if (detail::ReadWholeFile(path_, content) != detail::FileRead::Read)
         return defaultValue;
     const std::vector<Line> lines = SplitLines(content);
     const Location loc = Find(content, lines, TrimText(section), TrimText(key));
@@ -320,19 +236,10 @@ void TIniFile::WriteString(TextView sectionIn, TextView keyIn, TextView value)
         throw EIniFileException(path_);
 
     // Write through a symbolic link to the file it names, keeping the link.
-    std::string target = path_;
-    struct stat st {};
-    if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* resolved = ::realpath(path_.c_str(), nullptr);
-        if (resolved) {
-            target = resolved;
-            std::free(resolved);
-        }
-    }
+    const std::string target = detail::LinkTarget(path_);
 
     std::string s;
-    const int err = ReadAll(target, s);
-    if (err != 0 && err != ENOENT)
+    if (detail::ReadWholeFile(target, s) == detail::FileRead::Failed)
         throw EIniFileException(path_); // never replace a file whose content could not be read
 
     const std::string keyA = TextToAnsi(key);
@@ -393,7 +300,7 @@ void TIniFile::WriteString(TextView sectionIn, TextView keyIn, TextView value)
         if (finalNewline)
             out.append(eol);
     }
-    ReplaceAtomically(path_, target, out);
+    detail::ReplaceFileAtomically(path_, target, out);
 }
 
 void TIniFile::WriteInteger(TextView section, TextView key, int64_t value)

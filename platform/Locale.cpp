@@ -1,24 +1,8 @@
 #include "platform/Locale.h"
 
-#include "platform/Text.h"
-
-#include <unicode/locid.h>
-#include <unicode/ucol.h>
-#include <unicode/uloc.h>
-#include <unicode/ustring.h>
-
 #include <algorithm>
 
 namespace platform {
-
-struct Locale::Collator {
-    UCollator* c = nullptr;
-    ~Collator()
-    {
-        if (c != nullptr)
-            ucol_close(c);
-    }
-};
 
 char UpperAnsiDefault(char ch)
 {
@@ -50,7 +34,7 @@ char LowerAnsiDefault(char ch)
     return static_cast<char>(l);
 }
 
-Locale::Locale(uint32_t lcid) : lcid_(lcid)
+void Locale::FillDefaultCasing()
 {
     for (int i = 0; i < 256; ++i) {
         upper_[i] = static_cast<unsigned char>(UpperAnsiDefault(static_cast<char>(i)));
@@ -58,85 +42,19 @@ Locale::Locale(uint32_t lcid) : lcid_(lcid)
     }
 }
 
-Locale::~Locale() = default;
-
-std::shared_ptr<const Locale> Locale::ForLCID(uint32_t lcid)
+int Locale::CompareBytes(std::string_view a, std::string_view b)
 {
-    std::shared_ptr<Locale> loc(new Locale(lcid));
-    if (lcid == 0)
-        return loc;
-    // Bits above the sort id are reserved: such an id names no locale.
-    if (lcid > 0xFFFFFu)
-        return nullptr;
-    char name[ULOC_FULLNAME_CAPACITY] = {};
-    UErrorCode status = U_ZERO_ERROR;
-    const int32_t len = uloc_getLocaleForLCID(lcid, name, sizeof name, &status);
-    if (U_FAILURE(status) || len <= 0 || status == U_STRING_NOT_TERMINATED_WARNING)
-        return nullptr;
-    // Neutral and default ids map to the root locale, which is no locale of a table.
-    if (std::string(name) == "root")
-        return nullptr;
-    status = U_ZERO_ERROR;
-    UCollator* c = ucol_open(name, &status);
-    if (U_FAILURE(status) || c == nullptr) {
-        if (c != nullptr)
-            ucol_close(c);
-        return nullptr;
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
     }
-    loc->collator_ = std::make_unique<Collator>();
-    loc->collator_->c = c;
-    loc->name_ = name;
-    // String sort ignoring non-spacing marks: base letters and case count, accents do not, punctuation
-    // is significant.
-    status = U_ZERO_ERROR;
-    ucol_setStrength(c, UCOL_PRIMARY);
-    ucol_setAttribute(c, UCOL_CASE_LEVEL, UCOL_ON, &status);
-    ucol_setAttribute(c, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
-
-    // Upper-casing table for the code page in force: decode, upper-case with the locale, encode back; a
-    // result that is not one character of the code page keeps the original byte.
-    for (int i = 1; i < 256; ++i) {
-        const char b = static_cast<char>(i);
-        const Text t = AnsiToText(std::string_view(&b, 1));
-        loc->upper_[i] = loc->lower_[i] = static_cast<unsigned char>(i);
-        if (t.size() != 1)
-            continue;
-        for (const bool upper : {true, false}) {
-            UChar out[8] = {};
-            status = U_ZERO_ERROR;
-            const auto* src = reinterpret_cast<const UChar*>(t.data());
-            const int32_t n = upper ? u_strToUpper(out, 8, src, 1, name, &status) : u_strToLower(out, 8, src, 1, name, &status);
-            if (U_FAILURE(status) || n != 1)
-                continue;
-            const std::string back = TextToAnsi(Text(1, static_cast<char16_t>(out[0])));
-            if (back.size() == 1 && (back[0] != '?' || out[0] == u'?'))
-                (upper ? loc->upper_ : loc->lower_)[i] = static_cast<unsigned char>(back[0]);
-        }
-    }
-    return loc;
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 bool Locale::IsSupported(uint32_t lcid) { return ForLCID(lcid) != nullptr; }
-
-int Locale::Compare(std::string_view a, std::string_view b) const
-{
-    if (!collator_) {
-        const std::size_t n = std::min(a.size(), b.size());
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto x = static_cast<unsigned char>(a[i]);
-            const auto y = static_cast<unsigned char>(b[i]);
-            if (x != y)
-                return x < y ? -1 : 1;
-        }
-        return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-    }
-    const Text ta = AnsiToText(a);
-    const Text tb = AnsiToText(b);
-    const UCollationResult r =
-        ucol_strcoll(collator_->c, reinterpret_cast<const UChar*>(ta.data()), static_cast<int32_t>(ta.size()),
-                     reinterpret_cast<const UChar*>(tb.data()), static_cast<int32_t>(tb.size()));
-    return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
-}
 
 void Locale::UpperInPlace(char* text, std::size_t size) const
 {

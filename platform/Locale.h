@@ -1,6 +1,7 @@
 // Locale services for single-byte (ANSI) text: collation and upper-casing for a Windows locale id (LCID).
 // LocaleID 0 is the default: bytes compare as unsigned bytes and upper-casing is the default mapping of
-// Windows-1252 text. Any other id is served when ICU maps it to a locale and opens a collator for it.
+// Windows-1252 text. Any other id is served when the locale services know it (ICU on POSIX: it maps the id to a locale and opens a
+// collator for it; on Windows the system's own services).
 #pragma once
 
 #include <cstddef>
@@ -22,7 +23,7 @@ public:
     Locale& operator=(const Locale&) = delete;
 
     uint32_t LCID() const { return lcid_; }
-    const std::string& Name() const { return name_; } // ICU locale name, empty for id 0
+    const std::string& Name() const { return name_; } // locale name (ICU's, or Windows's), empty for id 0
 
     // -1, 0 or 1. Other ids: the locale's collation of the texts decoded with the ANSI code page, set to a
     // string sort that ignores non-spacing marks (letter case still counts).
@@ -40,6 +41,9 @@ public:
 private:
     struct Collator;
     explicit Locale(uint32_t lcid);
+    void FillDefaultCasing();
+    // LocaleID 0: unsigned bytes.
+    static int CompareBytes(std::string_view a, std::string_view b);
     uint32_t lcid_ = 0;
     std::string name_;
     std::unique_ptr<Collator> collator_;

@@ -6,9 +6,14 @@
 
 namespace platform {
 
+// The native separator.
+#ifdef _WIN32
+inline constexpr char PathDelim = '\\';
+#else
 inline constexpr char PathDelim = '/';
+#endif
 
-// Full path of the running executable (from /proc/self/exe); empty when it cannot be determined.
+// Full path of the running executable (/proc/self/exe, GetModuleFileNameW); empty when it cannot be determined.
 std::string ExecutablePath();
 // The folder that holds the executable, without a trailing separator ("/" for the root).
 std::string ExecutableFolder();

@@ -1,5 +1,6 @@
-// The registry as the system uses it: file-backed keys under the current-user and local-machine roots,
-// plus the read-only device-map key "\hardware\devicemap\serialcomm" synthesised from the serial device map.
+// The registry as the system uses it: keys under the current-user and local-machine roots. On Windows the
+// system's registry; on POSIX file-backed keys (posix/RegistryFolder.h), plus the read-only device-map key
+// "\hardware\devicemap\serialcomm" synthesised from the serial device map.
 #pragma once
 
 #include "platform/WinError.h"
@@ -13,11 +14,6 @@
 namespace platform {
 
 enum class RegRoot { CurrentUser, LocalMachine };
-
-// Folders that hold the file-backed hives. Defaults: $XDG_CONFIG_HOME (or ~/.config)/sondral/registry for
-// the current user, /var/lib/sondral/registry for the local machine; SONDRAL_REGISTRY_USER and
-// SONDRAL_REGISTRY_MACHINE override them (tests use that).
-std::string RegistryFolder(RegRoot root);
 
 struct RegValue {
     enum class Type { String, Integer } type = Type::String;
@@ -34,7 +30,8 @@ public:
     static TRegistryKey Create(RegRoot root, const std::u16string& path);
 
     std::vector<std::u16string> SubKeyNames() const;
-    std::vector<std::u16string> ValueNames() const; // in the order the values were first written
+    // In the order the values were first written (on Windows: the registry's own order).
+    std::vector<std::u16string> ValueNames() const;
     std::optional<RegValue> ReadValue(const std::u16string& name) const;
     // Write a value (replacing one of the same name in place); throw std::runtime_error when the hive cannot
     // be written or the key is read-only (the synthesised keys, and the roots themselves).

@@ -1,14 +1,13 @@
 #include "platform/Thread.h"
 
+#include "platform/ThreadPriority.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -37,26 +36,6 @@ SyncQueue& Sync()
     return q;
 }
 
-int NiceValue(TThreadPriority p)
-{
-    switch (p) {
-    case TThreadPriority::tpIdle: return 19;
-    case TThreadPriority::tpLowest: return 10;
-    case TThreadPriority::tpLower: return 5;
-    case TThreadPriority::tpNormal: return 0;
-    case TThreadPriority::tpHigher: return -5;
-    case TThreadPriority::tpHighest: return -10;
-    case TThreadPriority::tpTimeCritical: return -20;
-    }
-    return 0;
-}
-
-void ApplyNice(pid_t tid, TThreadPriority p)
-{
-    // Raising the priority needs privileges; the thread then simply keeps its nice value.
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), NiceValue(p));
-}
-
 } // namespace
 
 struct TThread::State {
@@ -68,7 +47,7 @@ struct TThread::State {
     std::atomic<bool> terminated{false};
     std::atomic<bool> finished{false};
     std::atomic<TThreadPriority> priority{TThreadPriority::tpNormal};
-    std::atomic<pid_t> tid{0};
+    std::atomic<detail::OsThreadId> tid{0};
     std::atomic<DWORD> returnValue{0};
     std::exception_ptr fatal; // written by the thread before `done` is set
 };
@@ -89,10 +68,10 @@ void TThread::Start()
         return;
     state_->thread = std::thread([this] {
         State& s = *state_;
-        s.tid = gettid();
+        s.tid = detail::CurrentOsThreadId();
         const TThreadPriority p = s.priority;
         if (p != TThreadPriority::tpNormal)
-            ApplyNice(s.tid, p);
+            detail::ApplyThreadPriority(s.tid, p);
         try {
             Execute();
         } catch (...) {
@@ -119,9 +98,9 @@ std::exception_ptr TThread::FatalException() const
 void TThread::SetPriority(TThreadPriority p)
 {
     state_->priority = p;
-    const pid_t tid = state_->tid;
+    const detail::OsThreadId tid = state_->tid;
     if (tid != 0 && !state_->finished)
-        ApplyNice(tid, p);
+        detail::ApplyThreadPriority(tid, p);
 }
 
 DWORD TThread::WaitFor()

@@ -1,15 +1,11 @@
 #include "platform/WinError.h"
 
+#include "platform/SystemErrorText.h"
+
 #include <cerrno>
 #include <cstring>
 
 namespace platform {
-namespace {
-thread_local DWORD lastError = ERROR_SUCCESS;
-} // namespace
-
-DWORD GetLastError() { return lastError; }
-void SetLastError(DWORD code) { lastError = code; }
 
 DWORD ErrnoToWinError(int err)
 {
@@ -35,12 +31,6 @@ DWORD ErrnoToWinError(int err)
     case EIO: return ERROR_GEN_FAILURE;
     default: return 0x20000000u | static_cast<DWORD>(err); // customer bit: an errno without a Windows twin
     }
-}
-
-DWORD SetLastErrorFromErrno(int err)
-{
-    lastError = ErrnoToWinError(err);
-    return lastError;
 }
 
 std::string SysErrorMessage(DWORD code)
@@ -76,9 +66,12 @@ std::string SysErrorMessage(DWORD code)
     case ERROR_IO_PENDING: return "Overlapped I/O operation is in progress.";
     default: break;
     }
-    if ((code & 0x20000000u) != 0)
-        return std::strerror(static_cast<int>(code & 0x0FFFFFFFu));
-    return std::strerror(static_cast<int>(code));
+    return detail::SystemErrorText(code);
 }
 
+namespace detail {
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+} // namespace detail
 } // namespace platform

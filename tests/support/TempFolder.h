@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -12,10 +13,15 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string templ = (std::filesystem::temp_directory_path() / "sondral-test-XXXXXX").string();
-        if (!::mkdtemp(templ.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = templ;
+        // A fresh name that nobody else has created (create_directory is false for an existing folder).
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() / ("sondral-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate))
+                path_ = candidate.string();
+        }
+        if (path_.empty())
+            throw std::runtime_error("cannot create a temporary folder");
     }
     ~TempFolder()
     {

@@ -1,7 +1,7 @@
 // nmea-sim: simulated NMEA instruments on pseudo-terminals, with the device map that lets the program
 // open them as COM ports (SONDRAL_COM_MAP).
 #include "platform/Comm.h"
-#include "platform/SerialLine.h"
+#include "platform/posix/SerialLine.h"
 
 #include <atomic>
 #include <cerrno>

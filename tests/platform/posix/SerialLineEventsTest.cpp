@@ -4,10 +4,10 @@
 #include "PtyFixture.h"
 
 #include "platform/Comm.h"
-#include "platform/HandleTable.h"
-#include "platform/ParityMarks.h"
-#include "platform/SerialLine.h"
-#include "platform/SerialPort.h"
+#include "platform/posix/HandleTable.h"
+#include "platform/posix/ParityMarks.h"
+#include "platform/posix/SerialLine.h"
+#include "platform/posix/SerialPort.h"
 
 #include <gtest/gtest.h>
 

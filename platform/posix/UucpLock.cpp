@@ -1,4 +1,4 @@
-#include "platform/UucpLock.h"
+#include "platform/posix/UucpLock.h"
 
 #include <cerrno>
 #include <cstdio>

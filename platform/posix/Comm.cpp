@@ -1,7 +1,7 @@
 #include "platform/Comm.h"
 
-#include "platform/SerialDeviceMap.h"
-#include "platform/SerialPort.h"
+#include "platform/posix/SerialDeviceMap.h"
+#include "platform/posix/SerialPort.h"
 
 #include <sys/stat.h>
 

@@ -9,10 +9,10 @@
 #pragma once
 
 #include "platform/Comm.h"
-#include "platform/HandleTable.h"
-#include "platform/ParityMarks.h"
-#include "platform/SerialLine.h"
-#include "platform/UucpLock.h"
+#include "platform/posix/HandleTable.h"
+#include "platform/posix/ParityMarks.h"
+#include "platform/posix/SerialLine.h"
+#include "platform/posix/UucpLock.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -107,8 +107,8 @@ private:
     void HangUpLocked();
     void RaiseLocked(DWORD events);
     void CompleteLocked(OVERLAPPED* ov, DWORD status, DWORD info);
-    void AbortReadsLocked();
-    void AbortWritesLocked();
+    void CompleteReadsLocked(DWORD status);
+    void CompleteWritesLocked(DWORD status);
     BOOL WaitDoneLocked(std::unique_lock<std::mutex>& lock, OVERLAPPED* ov, DWORD* transferred);
     bool ImmediateReads() const;
 

@@ -1,6 +1,6 @@
-#include "platform/SerialPort.h"
+#include "platform/posix/SerialPort.h"
 
-#include "platform/DeviceUsers.h"
+#include "platform/posix/DeviceUsers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -145,8 +145,8 @@ void SerialPort::Close()
         if (closed_)
             return;
         closed_ = true;
-        AbortReadsLocked();
-        AbortWritesLocked();
+        CompleteReadsLocked(ERROR_OPERATION_ABORTED);
+        CompleteWritesLocked(ERROR_OPERATION_ABORTED);
         if (wait_) {
             CompleteLocked(wait_->ov, ERROR_OPERATION_ABORTED, 0);
             wait_.reset();
@@ -616,12 +616,8 @@ void SerialPort::HangUpLocked()
         return;
     dead_ = true;
     throttled_ = false;
-    for (const PendingRead& r : reads_)
-        CompleteLocked(r.ov, ERROR_GEN_FAILURE, r.got);
-    reads_.clear();
-    for (const PendingWrite& w : writes_)
-        CompleteLocked(w.ov, ERROR_GEN_FAILURE, static_cast<DWORD>(w.done));
-    writes_.clear();
+    CompleteReadsLocked(ERROR_GEN_FAILURE);
+    CompleteWritesLocked(ERROR_GEN_FAILURE);
     if (wait_) {
         *wait_->mask = 0;
         CompleteLocked(wait_->ov, ERROR_GEN_FAILURE, 0);
@@ -654,17 +650,18 @@ void SerialPort::CompleteLocked(OVERLAPPED* ov, DWORD status, DWORD info)
         doneCv_.notify_all();
 }
 
-void SerialPort::AbortReadsLocked()
+// Completes every pending read (or write) with status and what it has transferred so far.
+void SerialPort::CompleteReadsLocked(DWORD status)
 {
     for (const PendingRead& r : reads_)
-        CompleteLocked(r.ov, ERROR_OPERATION_ABORTED, r.got);
+        CompleteLocked(r.ov, status, r.got);
     reads_.clear();
 }
 
-void SerialPort::AbortWritesLocked()
+void SerialPort::CompleteWritesLocked(DWORD status)
 {
     for (const PendingWrite& w : writes_)
-        CompleteLocked(w.ov, ERROR_OPERATION_ABORTED, static_cast<DWORD>(w.done));
+        CompleteLocked(w.ov, status, static_cast<DWORD>(w.done));
     writes_.clear();
 }
 
@@ -991,9 +988,9 @@ BOOL SerialPort::Purge(DWORD flags)
     if ((flags & ~DWORD{PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR}) != 0)
         return Fail(ERROR_INVALID_PARAMETER);
     if ((flags & PURGE_TXABORT) != 0)
-        AbortWritesLocked();
+        CompleteWritesLocked(ERROR_OPERATION_ABORTED);
     if ((flags & PURGE_RXABORT) != 0)
-        AbortReadsLocked();
+        CompleteReadsLocked(ERROR_OPERATION_ABORTED);
     if ((flags & PURGE_RXCLEAR) != 0) {
         head_ = 0;
         count_ = 0;

@@ -3,6 +3,7 @@
 // at once in separate processes.
 #include "platform/IniFile.h"
 #include "platform/TemporaryFiles.h"
+#include "platform/posix/TemporaryFileCreate.h"
 
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"

@@ -1,4 +1,4 @@
-#include "platform/SerialLine.h"
+#include "platform/posix/SerialLine.h"
 
 #include <cerrno>
 #include <mutex>

@@ -1,4 +1,5 @@
 #include "platform/Registry.h"
+#include "platform/posix/RegistryFolder.h"
 
 #include "platform/Comm.h"
 #include "platform/Text.h"

@@ -1,4 +1,4 @@
-#include "platform/DeviceUsers.h"
+#include "platform/posix/DeviceUsers.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 #include "PtyFixture.h"
 
 #include "platform/Registry.h"
+#include "platform/posix/RegistryFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "platform/Handles.h"
 
-#include "platform/HandleTable.h"
+#include "platform/posix/HandleTable.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "platform/SerialDeviceMap.h"
+#include "platform/posix/SerialDeviceMap.h"
 
 #include "platform/Comm.h"
 

@@ -2,7 +2,7 @@
 #include "PtyFixture.h"
 
 #include "platform/Comm.h"
-#include "platform/SerialLine.h"
+#include "platform/posix/SerialLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,203 @@
+#include "platform/Text.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/unistr.h>
+#include <unicode/ustring.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+namespace platform {
+namespace {
+
+struct ConverterCloser {
+    void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+// The chosen ANSI code page; guarded because table-engine threads may convert concurrently.
+std::mutex& codePageLock()
+{
+    static std::mutex m;
+    return m;
+}
+std::string& codePageName()
+{
+    static std::string name = "windows-1252";
+    return name;
+}
+
+ConverterPtr openConverter(const std::string& name)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    ConverterPtr c(ucnv_open(name.c_str(), &status));
+    if (U_FAILURE(status))
+        return nullptr;
+    // Unmappable characters become '?' in both directions, as the Windows conversion does.
+    status = U_ZERO_ERROR;
+    ucnv_setSubstChars(c.get(), "?", 1, &status);
+    return c;
+}
+
+// Raised whenever the code page changes, so that each thread's cached converter is renewed.
+std::atomic<uint64_t>& codePageGeneration()
+{
+    static std::atomic<uint64_t> generation{1};
+    return generation;
+}
+
+// The calling thread's converter for the current code page (ICU converters are not shared between threads),
+// and, for a single-byte code page, the character of each byte, taken from that converter.
+struct ThreadConverter {
+    uint64_t generation = 0;
+    ConverterPtr converter;
+    bool singleByte = false;
+    std::array<char16_t, 256> characters{};
+
+    UConverter* Get()
+    {
+        const uint64_t current = codePageGeneration().load(std::memory_order_acquire);
+        if (current != generation) {
+            std::string name;
+            {
+                std::lock_guard<std::mutex> guard(codePageLock());
+                name = codePageName();
+            }
+            converter = openConverter(name);
+            generation = current;
+            singleByte = converter && ucnv_getMaxCharSize(converter.get()) == 1 && FillCharacters();
+        }
+        return converter.get();
+    }
+
+private:
+    // Every byte must convert on its own to exactly one character; otherwise the table is not used.
+    bool FillCharacters()
+    {
+        for (int b = 0; b < 256; ++b) {
+            const char in = static_cast<char>(b);
+            UChar out[4] = {};
+            UErrorCode status = U_ZERO_ERROR;
+            const int32_t n = ucnv_toUChars(converter.get(), out, 4, &in, 1, &status);
+            if (U_FAILURE(status) || n != 1)
+                return false;
+            characters[static_cast<std::size_t>(b)] = out[0];
+        }
+        return true;
+    }
+};
+
+ThreadConverter& currentConverter()
+{
+    thread_local ThreadConverter converter;
+    return converter;
+}
+
+} // namespace
+
+Text Utf8ToText(std::string_view utf8)
+{
+    Text out;
+    out.resize(utf8.size());
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, utf8.data(),
+                         static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status))
+        return Text();
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+std::string TextToUtf8(TextView text)
+{
+    std::string out;
+    out.resize(text.size() * 3);
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, text.data(),
+                       static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status))
+        return std::string();
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+bool SetAnsiCodePage(const std::string& name)
+{
+    if (!openConverter(name))
+        return false;
+    std::lock_guard<std::mutex> guard(codePageLock());
+    codePageName() = name;
+    codePageGeneration().fetch_add(1, std::memory_order_release);
+    return true;
+}
+
+std::string AnsiCodePage()
+{
+    std::lock_guard<std::mutex> guard(codePageLock());
+    return codePageName();
+}
+
+Text AnsiToText(std::string_view ansi)
+{
+    if (ansi.empty())
+        return Text();
+    ThreadConverter& tc = currentConverter();
+    UConverter* c = tc.Get();
+    if (c == nullptr)
+        throw std::runtime_error("ANSI code page unavailable");
+    if (tc.singleByte) {
+        Text out(ansi.size(), u'\0');
+        for (std::size_t i = 0; i < ansi.size(); ++i)
+            out[i] = tc.characters[static_cast<unsigned char>(ansi[i])];
+        return out;
+    }
+    Text out(ansi.size() * 2, u'\0');
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = ucnv_toUChars(c, out.data(), static_cast<int32_t>(out.size()), ansi.data(),
+                                    static_cast<int32_t>(ansi.size()), &status);
+    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
+        throw std::runtime_error("ANSI conversion failed");
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+std::string TextToAnsi(TextView text)
+{
+    if (text.empty())
+        return std::string();
+    UConverter* c = currentConverter().Get();
+    if (c == nullptr)
+        throw std::runtime_error("ANSI code page unavailable");
+    std::string out(text.size() * 4, '\0');
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = ucnv_fromUChars(c, out.data(), static_cast<int32_t>(out.size()), text.data(),
+                                      static_cast<int32_t>(text.size()), &status);
+    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
+        throw std::runtime_error("ANSI conversion failed");
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+int CompareTextNoCase(TextView a, TextView b)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const int r = u_strCaseCompare(a.data(), static_cast<int32_t>(a.size()), b.data(),
+                                   static_cast<int32_t>(b.size()), U_FOLD_CASE_DEFAULT, &status);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+Text UpperCase(TextView text)
+{
+    icu::UnicodeString s(false, text.data(), static_cast<int32_t>(text.size()));
+    icu::UnicodeString upper(s);
+    upper.toUpper();
+    return Text(upper.getBuffer(), static_cast<size_t>(upper.length()));
+}
+
+} // namespace platform

@@ -1,0 +1,3 @@
+#include "../SystemUnderTest.h"
+
+bool RunningUnderWine() { return false; }

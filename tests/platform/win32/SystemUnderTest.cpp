@@ -1,0 +1,9 @@
+#include "../SystemUnderTest.h"
+
+#include <windows.h>
+
+bool RunningUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
