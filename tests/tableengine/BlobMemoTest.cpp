@@ -112,7 +112,7 @@ TEST(BlobMemo, SignatureMismatchWithUnchangedRecordIsCorruptAndShortChainEndsEar
     const auto blb = folder.Path() / "M.blb";
     {
         // Block 1's signature (header offset 512 + 10).
-        std::FILE* f = std::fopen(blb.c_str(), "r+b");
+        std::FILE* f = std::fopen(blb.string().c_str(), "r+b");
         ASSERT_NE(f, nullptr);
         std::fseek(f, 512 + 10, SEEK_SET);
         const int32_t wrong = 999;
@@ -130,7 +130,7 @@ TEST(BlobMemo, SignatureMismatchWithUnchangedRecordIsCorruptAndShortChainEndsEar
     other.Write(Memos({std::string(1200, 'q')}), "M");
     {
         // Block 2's next number (512 + 512 + 4) set to 0: the chain ends before its total length.
-        std::FILE* f = std::fopen((other.Path() / "M.blb").c_str(), "r+b");
+        std::FILE* f = std::fopen((other.Path() / "M.blb").string().c_str(), "r+b");
         ASSERT_NE(f, nullptr);
         std::fseek(f, 512 + 512 + 4, SEEK_SET);
         const int32_t none = 0;

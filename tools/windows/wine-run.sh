@@ -10,8 +10,9 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 gcc_dlls=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
 export WINEPATH="$cache/qt/bin;$gcc_dlls;/usr/x86_64-w64-mingw32/lib${WINEPATH:+;$WINEPATH}"
-export QT_PLUGIN_PATH=${QT_PLUGIN_PATH:-$cache/qt/plugins}
-if [ "${QT_QPA_PLATFORM:-offscreen}" = offscreen ]; then
-  export QT_QPA_PLATFORM=minimal:enable_fonts
-fi
+# Wine hands QT_* variables to Windows programs only under the name WINEQT_*.
+export WINEQT_PLUGIN_PATH=${QT_PLUGIN_PATH:-$cache/qt/plugins}
+platform=${QT_QPA_PLATFORM:-offscreen}
+[ "$platform" = offscreen ] && platform=minimal:enable_fonts
+export WINEQT_QPA_PLATFORM=$platform
 exec wine "$@"
