@@ -4,11 +4,7 @@
 #   cmake --preset windows && cmake --build --preset windows
 #   cpack --config build/windows/CPackConfig.cmake -B build/windows/dist
 install(TARGETS Sondral RUNTIME DESTINATION .)
-foreach(tool tblmake tbldump nmea-classify)
-  if(TARGET ${tool})
-    install(TARGETS ${tool} RUNTIME DESTINATION .)
-  endif()
-endforeach()
+# (The table tools install themselves: tools/CMakeLists.txt.)
 install(FILES ${SONDRAL_TABLE_DIR}/Language.dat ${SONDRAL_TABLE_DIR}/Language.idx DESTINATION 3Tdata)
 
 # Qt's libraries and the plugins the program loads, from the cross-built Qt the toolchain names.

@@ -16,6 +16,7 @@ endif()
 if(EXISTS "${SONDRAL_MINGW_CACHE}/qt/.done")
   set(QT_CHAINLOAD_TOOLCHAIN_FILE "${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64.cmake")
   include("${SONDRAL_MINGW_CACHE}/qt/lib/cmake/Qt6/qt.toolchain.cmake")
+  set(SONDRAL_QT ON CACHE BOOL "Cross-built Qt present" FORCE)
 else()
   # Set up without Qt (tools/windows/setup.sh --without-qt): the libraries, tools and tests that need none.
   include("${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64.cmake")
