@@ -39,6 +39,4 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME Sondral.exe)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_PACKAGE_EXECUTABLES Sondral Sondral)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-# The installer writes below Program Files and into the all-users start menu.
-set(CPACK_NSIS_DEFINES "RequestExecutionLevel admin")
 include(CPack)
