@@ -249,7 +249,7 @@ TEST_F(SerialPortLineTest, InputFlowControlStopsTheSenderAtXoffLimAndResumesAtXo
     EXPECT_EQ(stat.cbInQue, 48u); // the driver stopped reading the terminal at the stop mark
     EXPECT_EQ(errors, 0u);
     EXPECT_EQ(stat.Flags & (1u << 4), 1u << 4); // XOFF sent
-    EXPECT_EQ(pty_.Receive(1, 2000), "\x13");
+    EXPECT_EQ(pty_.Receive(1, std::chrono::milliseconds(2000)), "\x13");
 
     // Reading the queue down lets everything through, in order and complete.
     std::string got;
@@ -264,7 +264,7 @@ TEST_F(SerialPortLineTest, InputFlowControlStopsTheSenderAtXoffLimAndResumesAtXo
     Status(&errors);
     EXPECT_EQ(errors, 0u);
     EXPECT_EQ(Status().Flags & (1u << 4), 0u);
-    EXPECT_EQ(pty_.Receive(1, 2000), "\x11");
+    EXPECT_EQ(pty_.Receive(1, std::chrono::milliseconds(2000)), "\x11");
 }
 
 TEST_F(SerialPortLineTest, OutputXonXoffHoldsOutputAndReportsXoffHold)
@@ -278,7 +278,7 @@ TEST_F(SerialPortLineTest, OutputXonXoffHoldsOutputAndReportsXoffHold)
     Overlapped w;
     DWORD written = 0;
     (void)WriteFile(h_, "out", 3, &written, &w.ov);
-    EXPECT_EQ(pty_.Receive(3, 100), "");
+    EXPECT_EQ(pty_.Receive(3, std::chrono::milliseconds(100)), "");
     pty_.Send("\x11");
     EXPECT_EQ(pty_.Receive(3), "out");
     EXPECT_EQ(Status().Flags & (1u << 3), 0u);
