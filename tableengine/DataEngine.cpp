@@ -1,7 +1,7 @@
 #include "tableengine/DataEngine.h"
 
-#include "tableengine/BaseFile.h"
-#include "tableengine/DataPassword.h"
+#include "tableengine/storage/BaseFile.h"
+#include "tableengine/format/DataPassword.h"
 #include "tableengine/DataSession.h"
 
 #include "platform/File.h"

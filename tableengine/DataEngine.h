@@ -2,8 +2,8 @@
 // list of open base files (one per path), the sessions, and the error state behind every raised error.
 #pragma once
 
-#include "tableengine/DataHeader.h"
-#include "tableengine/EngineError.h"
+#include "tableengine/format/DataHeader.h"
+#include "tableengine/format/EngineError.h"
 #include "tableengine/EngineSettings.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "tableengine/DataSession.h"
 
-#include "tableengine/DataDirectory.h"
+#include "tableengine/storage/DataDirectory.h"
 #include "tableengine/DataEngine.h"
 
 #include "platform/File.h"

@@ -1,13 +1,13 @@
 #include "tableengine/TblComp.h"
 
-#include "tableengine/DataCursor.h"
-#include "tableengine/DataDirectory.h"
+#include "tableengine/cursor/DataCursor.h"
+#include "tableengine/storage/DataDirectory.h"
 #include "tableengine/DataEngine.h"
-#include "tableengine/DataFile.h"
+#include "tableengine/storage/DataFile.h"
 #include "tableengine/DataSession.h"
-#include "tableengine/DataTable.h"
-#include "tableengine/DataTypes.h"
-#include "tableengine/EngineError.h"
+#include "tableengine/cursor/DataTable.h"
+#include "tableengine/format/DataTypes.h"
+#include "tableengine/format/EngineError.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "tableengine/EngineSettings.h"
-#include "tableengine/FieldValues.h"
+#include "tableengine/format/FieldValues.h"
 
 #include "platform/Text.h"
 

@@ -6,7 +6,7 @@
 //   bench_tableengine [FOLDER [ROUNDS [engine]]]
 //   FOLDER: where the tables are made (default: a temporary folder); "engine" runs only the engine's read,
 //   for profiling.
-#include "tableengine/TableWriter.h"
+#include "tablewriter/TableWriter.h"
 #include "tableengine/TblComp.h"
 #include "translations/Taal.h"
 

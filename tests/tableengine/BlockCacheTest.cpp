@@ -5,12 +5,12 @@
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/BaseFile.h"
-#include "tableengine/BlobFile.h"
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataFile.h"
-#include "tableengine/DataTable.h"
-#include "tableengine/IndexFile.h"
+#include "tableengine/storage/BaseFile.h"
+#include "tableengine/storage/BlobFile.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/IndexFile.h"
 
 #include "platform/File.h"
 

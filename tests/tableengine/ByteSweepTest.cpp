@@ -6,9 +6,9 @@
 // SONDRAL_BYTE_SWEEP=full (the labelled test "tableengine_byte_sweep" that CI runs) every byte.
 #include "NavigationTestSupport.h"
 
-#include "tableengine/DataFile.h"
-#include "tableengine/FieldValues.h"
-#include "tableengine/IndexFile.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/format/FieldValues.h"
+#include "tableengine/storage/IndexFile.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,9 @@
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataPassword.h"
-#include "tableengine/EngineFile.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/format/DataPassword.h"
+#include "tableengine/storage/EngineFile.h"
 
 #include <chrono>
 #include <cstdio>

@@ -6,9 +6,9 @@
 // shadow memory), so that a runaway allocation fails instead of straining the machine.
 #include "NavigationTestSupport.h"
 
-#include "tableengine/BlobHeader.h"
-#include "tableengine/DataHeader.h"
-#include "tableengine/IndexHeader.h"
+#include "tableengine/format/BlobHeader.h"
+#include "tableengine/format/DataHeader.h"
+#include "tableengine/format/IndexHeader.h"
 
 #include <gtest/gtest.h>
 

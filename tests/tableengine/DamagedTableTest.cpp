@@ -6,11 +6,11 @@
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/BlobFile.h"
-#include "tableengine/BlobHeader.h"
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataFile.h"
-#include "tableengine/IndexFile.h"
+#include "tableengine/storage/BlobFile.h"
+#include "tableengine/format/BlobHeader.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/storage/IndexFile.h"
 
 #include <gtest/gtest.h>
 

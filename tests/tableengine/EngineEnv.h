@@ -1,8 +1,8 @@
 // An engine with one session and one open directory, released in reverse order.
 #pragma once
 
-#include "tableengine/DataCursor.h"
-#include "tableengine/DataDirectory.h"
+#include "tableengine/cursor/DataCursor.h"
+#include "tableengine/storage/DataDirectory.h"
 #include "tableengine/DataEngine.h"
 #include "tableengine/DataSession.h"
 

@@ -8,7 +8,7 @@
 #include "support/ChildProcess.h"
 #include "support/KillAtSystemCall.h"
 
-#include "tableengine/DataDirectoryLocks.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
 
 #include <gtest/gtest.h>
 

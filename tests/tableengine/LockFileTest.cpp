@@ -5,8 +5,8 @@
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataTable.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/cursor/DataTable.h"
 
 #include "platform/File.h"
 

@@ -3,8 +3,8 @@
 // another process changing the table under a positioned cursor.
 #include "NavigationTestSupport.h"
 
-#include "tableengine/DataFile.h"
-#include "tableengine/IndexFile.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/storage/IndexFile.h"
 
 #include <gtest/gtest.h>
 

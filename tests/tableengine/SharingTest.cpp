@@ -4,8 +4,8 @@
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataTable.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/cursor/DataTable.h"
 
 #include <gtest/gtest.h>
 
