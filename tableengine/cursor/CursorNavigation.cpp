@@ -604,7 +604,13 @@ void TCursorNavigation::RefreshCurrentRecord(int direction)
     TDataCursor& c = Cursor();
     TDataFile& data = *c.DataTable->DataFile;
     const int32_t number = GetPhysicalRecordNumber();
-    FCurrentRecord.assign(c.RecordLength, 0);
+    // The copy is cleared unless a record is copied over it whole (also when the fetch below fails).
+    struct Clear {
+        std::vector<uint8_t>& record;
+        std::size_t from = 0;
+        ~Clear() { std::fill(record.begin() + static_cast<std::ptrdiff_t>(from), record.end(), uint8_t(0)); }
+    } clear{FCurrentRecord};
+    FCurrentRecord.resize(c.RecordLength);
     FCurrentRecordNumber = 0;
     if (number == 0) {
         // Standing on a leaf entry, the entry names record 0: a damaged leaf, not an empty table.
@@ -628,6 +634,7 @@ void TCursorNavigation::RefreshCurrentRecord(int direction)
     TBufferLease hold(data, record);
     const std::size_t n = std::min<std::size_t>(record->FBuffer.size(), FCurrentRecord.size());
     std::memcpy(FCurrentRecord.data(), record->FBuffer.data(), n);
+    clear.from = n;
     FCurrentRecordNumber = number;
 }
 

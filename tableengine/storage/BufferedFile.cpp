@@ -113,7 +113,6 @@ void TBufferedFile::InitializeBuffers()
     FCacheHits = FCacheMisses = FReads = FTotalReads = FWrites = 0;
     FCapacity = GetMaxBuffers();
     FReadAheadBuffers = GetReadAheadBuffers();
-    FBuffers.reserve(FCapacity);
     FOwned.reserve(FCapacity);
     FWriteBuffers.reserve(FCapacity);
 }
@@ -146,7 +145,13 @@ std::vector<int32_t> TBufferedFile::RecencyOrder() const
 
 std::size_t TBufferedFile::InsertPosition(int32_t number) const
 {
-    // Binary search: the index of the buffer with the number, else of the first with a higher one.
+    // Binary search: the index of the buffer with the number, else of the first with a higher one. Reading
+    // on in block order meets the ends of the list (evicting the lowest number, adding above the highest):
+    // they are looked at first.
+    if (FBuffers.empty() || FBuffers.back()->FNumber < number)
+        return FBuffers.size();
+    if (FBuffers.front()->FNumber >= number)
+        return 0;
     std::size_t low = 0;
     std::size_t high = FBuffers.size();
     while (low < high) {
@@ -200,7 +205,10 @@ void TBufferedFile::InsertSorted(TBuffer* b)
         FSpare.reset();
         RaiseBufferCorrupt();
     }
-    FBuffers.insert(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos), b);
+    if (pos == FBuffers.size())
+        FBuffers.push_back(b);
+    else
+        FBuffers.insert(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos), b);
     b->FOwnedIndex = FOwned.size();
     FOwned.push_back(std::move(FSpare));
 }
@@ -211,7 +219,10 @@ std::unique_ptr<TBuffer> TBufferedFile::TakeFromSorted(TBuffer* b)
     if (pos >= FBuffers.size() || FBuffers[pos] != b || b->FOwnedIndex >= FOwned.size() ||
         FOwned[b->FOwnedIndex].get() != b)
         RaiseBufferCorrupt();
-    FBuffers.erase(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos));
+    if (pos == 0)
+        FBuffers.pop_front();
+    else
+        FBuffers.erase(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos));
     std::unique_ptr<TBuffer> out = std::move(FOwned[b->FOwnedIndex]);
     if (b->FOwnedIndex + 1 < FOwned.size()) {
         FOwned[b->FOwnedIndex] = std::move(FOwned.back());
@@ -281,12 +292,15 @@ bool TBufferedFile::DetectChanges(TDataCursor* cursor, bool& locked)
 }
 
 // Keeps the buffers of a run in use while the run is walked, so that none of them is evicted for another.
+// The list is the file's own, kept between reads so that a read allocates nothing.
 struct TBufferedFile::Pin {
-    std::vector<TBuffer*> held;
+    std::vector<TBuffer*>& held;
+    explicit Pin(std::vector<TBuffer*>& list) : held(list) { held.clear(); }
     ~Pin()
     {
         for (TBuffer* b : held)
             --b->FUseCount;
+        held.clear();
     }
     void add(TBuffer* b)
     {
@@ -326,7 +340,7 @@ void TBufferedFile::ReadBlocks(int slot, int32_t first, uint32_t count)
     ++FReads;
     FTotalReads += got;
     const std::size_t whole = got / bs;
-    Pin pin;
+    Pin pin(FPinned);
     for (std::size_t i = 0; i < whole; ++i) {
         const int32_t n = first + static_cast<int32_t>(i);
         const uint8_t* raw = FReadBuffer.data() + i * bs;
@@ -355,7 +369,8 @@ TBuffer* TBufferedFile::GetBuffer(TDataCursor* cursor, int slot, int direction, 
         return b;
     }
     TBuffer* b = FFirstBuffer;
-    for (uint32_t i = 0; i < GetMRUBuffers() && b != nullptr; ++i, b = b->FNextBuffer) {
+    const uint32_t mru = GetMRUBuffers();
+    for (uint32_t i = 0; i < mru && b != nullptr; ++i, b = b->FNextBuffer) {
         if (b->FNumber == number) {
             MoveToFront(b);
             ++FCacheHits;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -74,9 +75,9 @@ public:
     std::vector<uint8_t> FWriteBuffer;
     TBuffer* FFirstBuffer = nullptr;
     TBuffer* FLastBuffer = nullptr;
-    // The cached buffers in ascending FNumber, owned by FOwned. Plain pointers, so that moving the list's
-    // entries (reading on evicts the lowest numbers and appends new ones) is one memory move.
-    std::vector<TBuffer*> FBuffers;
+    // The cached buffers in ascending FNumber, owned by FOwned. A double-ended queue: reading on evicts the
+    // lowest numbers and appends new ones, and both ends change without moving the other entries.
+    std::deque<TBuffer*> FBuffers;
     std::size_t FLastHit = 0; // position in FBuffers of the last block found there (a hint only)
     std::size_t FCapacity = 1;                       // the cache size
     std::vector<TBuffer*> FWriteBuffers;
@@ -147,6 +148,7 @@ private:
     std::vector<std::unique_ptr<TBuffer>> FOwned; // the cached buffers, in no order
     std::vector<std::unique_ptr<TBuffer>> FDetached;
     std::unique_ptr<TBuffer> FSpare; // an evicted buffer on its way to a new number
+    std::vector<TBuffer*> FPinned;   // the buffers of the run being read (ReadBlocks)
 };
 
 // Holds a fetched buffer and gives it back on every path.
