@@ -327,12 +327,20 @@ bool TDataTable::ReadLockTable()
 {
     if (DataTableLocks == nullptr)
         return false;
+    // A slot held without a break since the header was last re-read (a reader holding the lock around many
+    // reads) keeps every writer out, so the header cannot have moved and is not read again.
+    const bool unbroken = !TableLock && FHeaderCurrent && DataTableLocks->IsReadLocked() &&
+                          DataTableLocks->DataDirectoryLocks.HasLockFile();
     if (!TableLock)
         DataTableLocks->ReadLock();
+    if (unbroken)
+        return false;
     try {
         const TDataHeader before = DataFile->Header;
-        if (!DataFile->CheckForChanges())
+        if (!DataFile->CheckForChanges()) {
+            FHeaderCurrent = !TableLock;
             return false;
+        }
         DataFile->FreeBuffers();
         IndexFile->FreeBuffers();
         BlobFile->FreeBuffers();
@@ -350,8 +358,10 @@ bool TDataTable::ReadLockTable()
             DataFile->Header = before;
             throw;
         }
+        FHeaderCurrent = !TableLock;
         return true;
     } catch (...) {
+        FHeaderCurrent = false;
         if (!TableLock)
             DataTableLocks->ReadUnlock();
         throw;
@@ -363,6 +373,8 @@ void TDataTable::ReadUnlockTable()
     if (DataTableLocks == nullptr || TableLock)
         return;
     DataTableLocks->ReadUnlock();
+    if (!DataTableLocks->IsReadLocked())
+        FHeaderCurrent = false;
 }
 
 int32_t TDataTable::DataUpdateStamp() const { return DataFile->Header.UpdateStamp; }

@@ -74,6 +74,8 @@ public:
     // ReadUnlockTable.
     bool ReadLockTable();
     void ReadUnlockTable();
+    // Whether the data header was re-read while the read slot has been held without a break.
+    bool FHeaderCurrent = false;
     bool StrictChangeDetection() const;
     // Gives the filled, flushed index of a rebuild its file name (it was built under a temporary one) and
     // opens it there.
