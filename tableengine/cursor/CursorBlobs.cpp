@@ -9,7 +9,7 @@
 #include "tableengine/storage/Block.h"
 #include "tableengine/cursor/DataCursor.h"
 #include "tableengine/storage/DataFile.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/format/DataTypes.h"
 #include "tableengine/storage/DecodeGuard.h"
 #include "tableengine/format/EngineError.h"

@@ -42,7 +42,7 @@ public:
     int32_t GetLastUpdateStamp() const override { return FHeader.UpdateStamp; }
     uint32_t GetMRUBuffers() const override { return 4; }
     uint32_t GetBufferExpand() const override { return 32; }
-    uint32_t GetReadAheadCount(TDataCursor* cursor, int direction) override;
+    uint32_t GetReadAheadCount(TCacheReader* cursor, int direction) override;
 };
 
 } // namespace tableengine

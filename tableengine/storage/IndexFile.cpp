@@ -5,7 +5,7 @@
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/IndexFile.h"
 
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataFile.h"
 #include "tableengine/format/DataPassword.h"
 #include "tableengine/format/DataTypes.h"
