@@ -266,7 +266,7 @@ int32_t TCursorNavigation::GetRecordNumber() const
 int32_t TCursorNavigation::GetPhysicalRecordNumber() const
 {
     if (Cursor().FIndexPos == NoIndexSlot)
-        return FCurRecordNumber;
+        return FCurrentRecordNumber;
     if (FCurrentPageNumber == 0)
         return 0;
     return FCurrentPage.GetRecordNumber(FCurKeyCounter);
@@ -312,7 +312,6 @@ void TCursorNavigation::MakeEmpty()
     ReplaceCurrentPage();
     FCurrentPageNumber = 0;
     FCurKeyCounter = 0;
-    FCurRecordNumber = 0;
 }
 
 // Descends to the first (or last) entry; false when a fetch gave a change report.

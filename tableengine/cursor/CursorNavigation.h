@@ -53,7 +53,6 @@ public:
     int32_t FEndSequenceNumber = 0;
     std::vector<uint8_t> FCurrentRecord; // private copy of the current record slot
     int32_t FCurrentRecordNumber = 0;
-    int32_t FCurRecordNumber = 0;
     bool FNoCursorChangeDetection = false;
 
     // Selects the index in slot 0..30 (or the text slot) and re-finds the current record in it.

@@ -119,7 +119,6 @@ bool TDataCursor::ReadLockTable()
     const bool changed = DataTable->ReadLockTable();
     if (changed || PerformChangeDetection()) {
         SynchLastUpdateStamps();
-        FChangeDetected = true;
         return true;
     }
     return false;

@@ -51,7 +51,6 @@ public:
     int32_t FRecordsToRead = 1;
     int32_t FTotalReadAheads = 0;
     int32_t FTotalSizeReadAheads = 0;
-    bool FChangeDetected = false; // set when the read lock found another process's change
 
     void OpenCursor();
     void CloseCursor();

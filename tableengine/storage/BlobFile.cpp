@@ -21,12 +21,6 @@ TBlobFile::~TBlobFile() = default;
 
 void TBlobFile::RaiseBufferCorrupt() { RaiseError(TBL_MEMOCORRUPT); }
 
-void TBlobFile::CheckMaximumFileSize()
-{
-    if (GetFileSize() > DataEngine().MaximumFileSize)
-        RaiseError(TBL_TABLEFULL);
-}
-
 void TBlobFile::IncIOBlocksUsed()
 {
     ++FHeader.NextEndingBlock;

@@ -5,6 +5,7 @@
 #include "tableengine/storage/CacheReader.h"
 #include "tableengine/storage/BufferedFile.h"
 
+#include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataTable.h"
 #include "tableengine/storage/DecodeGuard.h"
 
@@ -99,6 +100,12 @@ uint32_t TBufferedFile::MaxBuffersFor(uint32_t byteBudget, uint32_t countLimit, 
     uint32_t n = bufferSize == 0 ? countLimit : byteBudget / (bufferSize + objectSize);
     n = std::min(n, countLimit);
     return std::max(n, 1u);
+}
+
+void TBufferedFile::CheckMaximumFileSize()
+{
+    if (GetFileSize() > DataEngine().MaximumFileSize)
+        RaiseError(TBL_TABLEFULL);
 }
 
 uint32_t TBufferedFile::GetReadAheadCount(TCacheReader* /*cursor*/, int /*direction*/) { return 1; }

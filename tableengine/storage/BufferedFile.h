@@ -90,7 +90,8 @@ public:
 
     virtual std::unique_ptr<TBuffer> CreateBuffer();
     [[noreturn]] virtual void RaiseBufferCorrupt() = 0;
-    virtual void CheckMaximumFileSize() = 0;
+    // The table-full error once the file passed the engine's size limit.
+    virtual void CheckMaximumFileSize();
     virtual void IncIOBlocksUsed() = 0;
     virtual uint32_t GetMaxBuffers() = 0;
     virtual uint32_t GetReadAheadBuffers() { return 1; }

@@ -94,9 +94,9 @@ void TDataFile::RaiseBufferCorrupt() { RaiseError(TBL_FILECORRUPT); }
 
 void TDataFile::CheckMaximumFileSize()
 {
-    const TDataEngine& e = DataEngine();
-    if (GetIOBlocksUsed() >= e.MaximumNumRecords || GetFileSize() > e.MaximumFileSize)
+    if (GetIOBlocksUsed() >= DataEngine().MaximumNumRecords)
         RaiseError(TBL_TABLEFULL);
+    TBufferedFile::CheckMaximumFileSize();
 }
 
 void TDataFile::IncIOBlocksUsed()

@@ -23,12 +23,6 @@ TIndexFile::~TIndexFile() = default;
 
 void TIndexFile::RaiseBufferCorrupt() { RaiseError(TBL_INDEXCORRUPT); }
 
-void TIndexFile::CheckMaximumFileSize()
-{
-    if (GetFileSize() > DataEngine().MaximumFileSize)
-        RaiseError(TBL_TABLEFULL);
-}
-
 void TIndexFile::IncIOBlocksUsed()
 {
     ++FHeader.NextEndingPage;
