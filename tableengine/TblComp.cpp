@@ -2,10 +2,10 @@
 
 #include "tableengine/cursor/DataCursor.h"
 #include "tableengine/storage/DataDirectory.h"
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataFile.h"
-#include "tableengine/DataSession.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataSession.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/format/DataTypes.h"
 #include "tableengine/format/EngineError.h"
 

@@ -3,7 +3,7 @@
 // with its field list. Used from the main thread; the lists are guarded all the same.
 #pragma once
 
-#include "tableengine/EngineSettings.h"
+#include "tableengine/storage/EngineSettings.h"
 #include "tableengine/format/FieldValues.h"
 
 #include "platform/Text.h"

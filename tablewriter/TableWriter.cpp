@@ -395,7 +395,7 @@ private:
                     } else {
                         present = EncodeFieldValue(f, cell, slot, layouts_[i].DataSize, caseRules_);
                         if (present && f.DataType == DataTypes::Integer && f.SubType == SubTypes::AutoInc)
-                            lastAutoInc_ = std::max(lastAutoInc_, static_cast<int32_t>(GetLE(slot + 1, 4)));
+                            lastAutoInc_ = std::max(lastAutoInc_, static_cast<int32_t>(GetLittleEndian(slot + 1, 4)));
                     }
                     if (!present && f.Required && !(f.DataType == DataTypes::Integer && f.SubType == SubTypes::AutoInc))
                         throw WriterError("a value is required");

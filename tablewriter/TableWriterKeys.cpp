@@ -8,7 +8,7 @@ namespace tableengine::writer {
 namespace {
 
 void PutSignFlipped(uint8_t* p, uint64_t value, size_t width) {
-    PutBE(p, value, width);
+    PutBigEndian(p, value, width);
     p[0] = static_cast<uint8_t>(p[0] ^ 0x80);
 }
 
@@ -86,7 +86,7 @@ Bytes BuildKey(const KeyLayout& layout, const uint8_t* record, const CaseRules& 
         uint8_t* out = key.data() + at + 1;
         if (part.FieldNum == kRecordIDFieldNum) {
             key[at] = 1;
-            PutSignFlipped(out, GetLE(record + part.Offset, 4), 4);
+            PutSignFlipped(out, GetLittleEndian(record + part.Offset, 4), 4);
         } else if (part.FieldNum == kRecordHashFieldNum) {
             key[at] = 1;
             std::memcpy(out, record + part.Offset, 16);
@@ -107,24 +107,24 @@ Bytes BuildKey(const KeyLayout& layout, const uint8_t* record, const CaseRules& 
             case DataTypes::Date:
             case DataTypes::Integer:
             case DataTypes::Time:
-                PutSignFlipped(out, GetLE(value, 4), 4);
+                PutSignFlipped(out, GetLittleEndian(value, 4), 4);
                 break;
             case DataTypes::SmallInt:
-                PutSignFlipped(out, GetLE(value, 2), 2);
+                PutSignFlipped(out, GetLittleEndian(value, 2), 2);
                 break;
             case DataTypes::Boolean:
             case DataTypes::Word:
-                PutBE(out, GetLE(value, 2), 2);
+                PutBigEndian(out, GetLittleEndian(value, 2), 2);
                 break;
             case DataTypes::LargeInt:
-                PutSignFlipped(out, GetLE(value, 8), 8);
+                PutSignFlipped(out, GetLittleEndian(value, 8), 8);
                 break;
             case DataTypes::Float:
             case DataTypes::TimeStamp: {
-                const uint64_t bits = GetLE(value, 8);
+                const uint64_t bits = GetLittleEndian(value, 8);
                 double d = 0;
                 std::memcpy(&d, &bits, sizeof d);
-                PutBE(out, d < 0 ? ~bits : bits | (uint64_t{1} << 63), 8);
+                PutBigEndian(out, d < 0 ? ~bits : bits | (uint64_t{1} << 63), 8);
                 break;
             }
             case DataTypes::Bcd:
@@ -138,7 +138,7 @@ Bytes BuildKey(const KeyLayout& layout, const uint8_t* record, const CaseRules& 
         at += 1u + part.Width;
     }
     if (!layout.Unique)
-        PutSignFlipped(key.data() + at, GetLE(record + 5, 4), 4);
+        PutSignFlipped(key.data() + at, GetLittleEndian(record + 5, 4), 4);
     return key;
 }
 

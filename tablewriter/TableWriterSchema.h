@@ -3,6 +3,8 @@
 
 #include "tableengine/format/DataTypes.h"
 #include "tableengine/format/IndexHeader.h"
+#include "tableengine/format/TableWriterIndexPages.h"
+#include "tableengine/format/WriterError.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,12 +14,6 @@
 #include <vector>
 
 namespace tableengine::writer {
-
-// A schema, a value or a size the writer cannot lay out; the message says which and why.
-class WriterError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Engine data-type codes as stored in a field definition (the engine's TDataType values).
 namespace DataTypes {
@@ -46,14 +42,6 @@ inline constexpr uint8_t Currency = stCurrency;
 inline constexpr uint8_t Memo = stMemo;
 inline constexpr uint8_t Graphic = stGraphic;
 } // namespace SubTypes
-
-// Key compression kinds of an index's leaf pages (the engine's TIndexCompression values).
-namespace KeyCompression {
-inline constexpr uint8_t None = icNone;
-inline constexpr uint8_t DuplicateByte = icDuplicateByte;
-inline constexpr uint8_t TrailingByte = icTrailingByte;
-inline constexpr uint8_t Full = icFull;
-} // namespace KeyCompression
 
 // One stored field. Texts are ANSI bytes.
 struct WriterField {

@@ -3,13 +3,15 @@
 // loading lets no library exception out (DecodeGuard.h).
 #include "tableengine/cursor/CursorBlobs.h"
 
+#include "tableengine/format/ByteOrder.h"
+
 #include "tableengine/storage/BlobChain.h"
 #include "tableengine/cursor/CursorNavigation.h"
 #include "tableengine/storage/BlobFile.h"
 #include "tableengine/storage/Block.h"
 #include "tableengine/cursor/DataCursor.h"
 #include "tableengine/storage/DataFile.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/format/DataTypes.h"
 #include "tableengine/storage/DecodeGuard.h"
 #include "tableengine/format/EngineError.h"
@@ -21,15 +23,6 @@
 
 namespace tableengine {
 namespace {
-
-int32_t GetInt32(const uint8_t* p)
-{
-    int32_t v = 0;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-void PutInt32(uint8_t* p, int32_t v) { std::memcpy(p, &v, 4); }
 
 // The BLOB file's cache as the chain loader sees it.
 class TCachedBlocks : public TBlockSource {

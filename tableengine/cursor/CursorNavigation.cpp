@@ -8,10 +8,10 @@
 #include "tableengine/cursor/CursorNavigation.h"
 
 #include "tableengine/cursor/DataCursor.h"
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataFile.h"
 #include "tableengine/format/DataPassword.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/format/EngineError.h"
 #include "tableengine/storage/IndexFile.h"
 #include "tableengine/storage/Page.h"
@@ -221,7 +221,7 @@ void TCursorNavigation::NavigationPrelude(bool& locked)
 {
     TDataCursor& c = Cursor();
     locked = false;
-    if (c.Exclusive() || c.MarkedReadOnly())
+    if (c.WithoutChangeDetection())
         return;
     TDataTable& table = *c.DataTable;
     bool changed = false;
@@ -266,7 +266,7 @@ int32_t TCursorNavigation::GetRecordNumber() const
 int32_t TCursorNavigation::GetPhysicalRecordNumber() const
 {
     if (Cursor().FIndexPos == NoIndexSlot)
-        return FCurRecordNumber;
+        return FCurrentRecordNumber;
     if (FCurrentPageNumber == 0)
         return 0;
     return FCurrentPage.GetRecordNumber(FCurKeyCounter);
@@ -312,7 +312,6 @@ void TCursorNavigation::MakeEmpty()
     ReplaceCurrentPage();
     FCurrentPageNumber = 0;
     FCurKeyCounter = 0;
-    FCurRecordNumber = 0;
 }
 
 // Descends to the first (or last) entry; false when a fetch gave a change report.

@@ -7,6 +7,7 @@
 #include "tableengine/format/IndexHeader.h"
 #include "tableengine/format/IndexKey.h"
 #include "tableengine/format/PageEntries.h"
+#include "tableengine/storage/CacheReader.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,7 +25,7 @@ inline constexpr uint8_t UnselectedIndexSlot = 128; // no index chosen yet (whil
 inline constexpr uint8_t NoIndexSlot = 255;         // physical order
 inline constexpr std::size_t MaxKeyFieldCount = 128;
 
-class TCursorNavigation {
+class TCursorNavigation : public TCacheReader {
 public:
     TCursorNavigation();
     ~TCursorNavigation();
@@ -52,10 +53,7 @@ public:
     int32_t FEndSequenceNumber = 0;
     std::vector<uint8_t> FCurrentRecord; // private copy of the current record slot
     int32_t FCurrentRecordNumber = 0;
-    int32_t FCurRecordNumber = 0;
     bool FNoCursorChangeDetection = false;
-    // Records the next data-file read should bring in (the run length of the current leaf).
-    int32_t FRecordRun = 1;
 
     // Selects the index in slot 0..30 (or the text slot) and re-finds the current record in it.
     void SetIndexPos(int slot);
@@ -101,12 +99,6 @@ public:
         TCursorNavigation& FNav;
         bool FLocked = false;
     };
-
-    // Navigation operations in progress (nested scopes count once each), and whether a cache miss inside
-    // them took the table read lock with change detection; that lock is held until the outermost scope ends,
-    // so that one operation never mixes blocks from before and after another process's write.
-    int FOperationDepth = 0;
-    bool FOperationLocked = false;
 
 private:
     class TPageHold;

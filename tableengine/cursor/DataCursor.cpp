@@ -3,10 +3,10 @@
 
 #include "tableengine/storage/BufferedFile.h"
 #include "tableengine/storage/DataDirectory.h"
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataFile.h"
-#include "tableengine/DataSession.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataSession.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/format/DataTypes.h"
 #include "tableengine/storage/IndexFile.h"
 #include "tableengine/storage/BlobFile.h"
@@ -37,6 +37,8 @@ void TDataCursor::DirectoryClosed()
 }
 
 bool TDataCursor::MarkedReadOnly() const { return DataTable != nullptr && DataTable->MarkedReadOnly; }
+
+bool TDataCursor::WithoutChangeDetection() const { return FExclusive || MarkedReadOnly(); }
 
 void TDataCursor::OpenCursor()
 {
@@ -112,12 +114,11 @@ bool TDataCursor::PerformChangeDetection() const
 
 bool TDataCursor::ReadLockTable()
 {
-    if (DataTable == nullptr || FExclusive || MarkedReadOnly())
+    if (DataTable == nullptr || WithoutChangeDetection())
         return false;
     const bool changed = DataTable->ReadLockTable();
     if (changed || PerformChangeDetection()) {
         SynchLastUpdateStamps();
-        FChangeDetected = true;
         return true;
     }
     return false;
@@ -125,7 +126,7 @@ bool TDataCursor::ReadLockTable()
 
 void TDataCursor::ReadUnlockTable()
 {
-    if (DataTable == nullptr || FExclusive || MarkedReadOnly())
+    if (DataTable == nullptr || WithoutChangeDetection())
         return;
     DataTable->ReadUnlockTable();
 }

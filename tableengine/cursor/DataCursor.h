@@ -6,6 +6,7 @@
 #include "tableengine/cursor/CursorNavigation.h"
 #include "tableengine/format/DataHeader.h"
 #include "tableengine/format/FieldValues.h"
+#include "tableengine/storage/DataDirectory.h"
 
 #include "platform/Locale.h"
 
@@ -21,7 +22,7 @@ class TDataDirectory;
 class TDataEngine;
 class TDataTable;
 
-class TDataCursor : public TCursorNavigation, public TCursorBlobs {
+class TDataCursor : public TCursorNavigation, public TCursorBlobs, public TDirectoryCursor {
 public:
     TDataCursor(TDataDirectory& directory, std::string tableName, bool exclusive, bool readOnly,
                 bool temporary = false);
@@ -48,11 +49,8 @@ public:
     std::vector<uint8_t> PageBuffer;
     uint8_t FIndexPos = 128;
     int32_t FRecordsToRead = 1;
-    int32_t FReadAheadRecords = 1; // records per data-file read the navigation asks for
-    int32_t FReadAheadBlocks = 1;
     int32_t FTotalReadAheads = 0;
     int32_t FTotalSizeReadAheads = 0;
-    bool FChangeDetected = false; // set when the read lock found another process's change
 
     void OpenCursor();
     void CloseCursor();
@@ -60,6 +58,7 @@ public:
     bool Exclusive() const { return FExclusive; }
     bool ReadOnly() const { return FReadOnly; }
     bool MarkedReadOnly() const;
+    bool WithoutChangeDetection() const override;
 
     // Raises the code with the cursor's table and directory unless it is 0.
     void CheckError(uint16_t code, const std::string& message = {}) const;
@@ -86,7 +85,7 @@ public:
     void ReadRecord(int32_t number, uint8_t* buffer, int direction = 0, bool readAhead = false);
 
     // Called by a directory that goes while the cursor still exists.
-    void DirectoryClosed();
+    void DirectoryClosed() override;
 
 private:
     TFieldValue FieldValueOf(const TFieldDefinition& d, bool pseudo, const uint8_t* record) const;

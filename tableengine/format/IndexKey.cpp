@@ -1,5 +1,6 @@
 #include "tableengine/format/IndexKey.h"
 
+#include "tableengine/format/ByteOrder.h"
 #include "tableengine/format/DataHeader.h"
 
 #include <cstring>
@@ -8,20 +9,6 @@
 namespace tableengine {
 namespace {
 
-
-void PutBigEndian(uint8_t* p, uint64_t v, size_t width)
-{
-    for (size_t i = 0; i < width; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * (width - 1 - i)));
-}
-
-uint64_t GetLittleEndian(const uint8_t* p, size_t width)
-{
-    uint64_t v = 0;
-    for (size_t i = 0; i < width; ++i)
-        v |= static_cast<uint64_t>(p[i]) << (8 * i);
-    return v;
-}
 
 int Sign(int v) { return (v > 0) - (v < 0); }
 
@@ -84,21 +71,6 @@ void EncodeValue(const TKeyFieldInfo& field, const uint8_t* value, uint8_t* out,
 }
 
 } // namespace
-
-uint8_t DefaultUpperCase(uint8_t c)
-{
-    if (c >= 'a' && c <= 'z')
-        return static_cast<uint8_t>(c - 0x20);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return static_cast<uint8_t>(c - 0x20);
-    switch (c) {
-    case 0x9A: return 0x8A; // s caron
-    case 0x9C: return 0x8C; // oe
-    case 0x9E: return 0x8E; // z caron
-    case 0xFF: return 0x9F; // y diaeresis
-    default: return c;
-    }
-}
 
 uint16_t KeyWidth(uint8_t dataType, uint16_t dataSize)
 {

@@ -5,6 +5,8 @@
 #include "tableengine/format/DataTypes.h"
 #include "tableengine/format/PageEntries.h"
 
+#include "platform/Locale.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <span>
@@ -24,7 +26,10 @@ public:
 };
 
 // The default upper-casing of 8-bit text (Windows-1252), used when a table has no locale.
-uint8_t DefaultUpperCase(uint8_t c);
+inline uint8_t DefaultUpperCase(uint8_t c)
+{
+    return static_cast<uint8_t>(platform::UpperAnsiDefault(static_cast<char>(c)));
+}
 
 // One key field as the key code needs it: the field's number, type and slot in the record.
 struct TKeyFieldInfo {

@@ -5,6 +5,8 @@
 // the kind its reader expects (root, node, leaf) is checked by the reader (CursorNavigation).
 #include "tableengine/format/PageEntries.h"
 
+#include "tableengine/format/ByteOrder.h"
+
 
 #include <algorithm>
 #include <cstring>
@@ -14,14 +16,6 @@ namespace {
 
 constexpr uint16_t IndexCorrupt = 8965;
 
-int32_t GetInt32(const uint8_t* p)
-{
-    int32_t v = 0;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-void PutInt32(uint8_t* p, int32_t v) { std::memcpy(p, &v, 4); }
 constexpr size_t MaxRunCount = 254; // D and T never exceed this
 
 size_t CommonPrefix(const uint8_t* a, const uint8_t* b, size_t n)

@@ -1,9 +1,12 @@
 // Little-endian and big-endian stores into byte buffers, and length-prefixed texts, for the writer.
 #pragma once
 
+#include "tableengine/format/ByteOrder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -12,8 +15,9 @@ namespace tableengine::writer {
 using Bytes = std::vector<uint8_t>;
 
 inline void PutLE(Bytes& buf, size_t at, uint64_t value, size_t width) {
-    for (size_t i = 0; i < width; ++i)
-        buf.at(at + i) = static_cast<uint8_t>(value >> (8 * i));
+    if (at > buf.size() || width > buf.size() - at)
+        throw std::out_of_range("store beyond the end of a buffer");
+    PutLittleEndian(buf.data() + at, value, width);
 }
 inline void PutU8(Bytes& buf, size_t at, uint8_t v) { buf.at(at) = v; }
 inline void PutU16(Bytes& buf, size_t at, uint16_t v) { PutLE(buf, at, v, 2); }
@@ -23,18 +27,6 @@ inline void PutF64(Bytes& buf, size_t at, double v) {
     uint64_t bits = 0;
     std::memcpy(&bits, &v, sizeof bits);
     PutLE(buf, at, bits, 8);
-}
-
-inline uint64_t GetLE(const uint8_t* p, size_t width) {
-    uint64_t v = 0;
-    for (size_t i = 0; i < width; ++i)
-        v |= static_cast<uint64_t>(p[i]) << (8 * i);
-    return v;
-}
-
-inline void PutBE(uint8_t* p, uint64_t value, size_t width) {
-    for (size_t i = 0; i < width; ++i)
-        p[i] = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
 }
 
 // A length byte and up to maxChars characters; the caller has checked the length.

@@ -1,6 +1,6 @@
 #include "tableengine/format/TableWriterIndexPages.h"
 
-#include "tablewriter/TableWriterSchema.h"
+#include "tableengine/format/WriterError.h"
 
 #include <algorithm>
 #include <cstring>

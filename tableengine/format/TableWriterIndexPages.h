@@ -12,6 +12,14 @@ namespace tableengine::writer {
 
 inline constexpr size_t kPageHeaderSize = PageHeaderSize;
 
+// Key compression kinds of an index's leaf pages (the engine's TIndexCompression values).
+namespace KeyCompression {
+inline constexpr uint8_t None = icNone;
+inline constexpr uint8_t DuplicateByte = icDuplicateByte;
+inline constexpr uint8_t TrailingByte = icTrailingByte;
+inline constexpr uint8_t Full = icFull;
+} // namespace KeyCompression
+
 struct IndexPageParams {
     int32_t PageSize = 4096;
     uint16_t KeySize = 0;

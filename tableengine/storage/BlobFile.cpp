@@ -2,11 +2,11 @@
 // block count it claims is checked against the file's size (8961), since every bound on a chain (its
 // blocks, its total length) is taken from it.
 #include "tableengine/storage/BaseFile.h"
+#include "tableengine/storage/CacheReader.h"
 #include "tableengine/storage/BlobFile.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 
-#include "tableengine/cursor/DataCursor.h"
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataFile.h"
 #include "tableengine/format/DataPassword.h"
 
@@ -21,12 +21,6 @@ TBlobFile::~TBlobFile() = default;
 
 void TBlobFile::RaiseBufferCorrupt() { RaiseError(TBL_MEMOCORRUPT); }
 
-void TBlobFile::CheckMaximumFileSize()
-{
-    if (GetFileSize() > DataEngine().MaximumFileSize)
-        RaiseError(TBL_TABLEFULL);
-}
-
 void TBlobFile::IncIOBlocksUsed()
 {
     ++FHeader.NextEndingBlock;
@@ -39,7 +33,7 @@ uint32_t TBlobFile::GetMaxBuffers()
     return MaxBuffersFor(s.MaxTableBlobBufferSize, s.MaxTableBlobBufferCount, GetBufferSize(), 64);
 }
 
-uint32_t TBlobFile::GetReadAheadCount(TDataCursor* cursor, int /*direction*/)
+uint32_t TBlobFile::GetReadAheadCount(TCacheReader* cursor, int /*direction*/)
 {
     // One block per read.
     const int32_t wanted = cursor != nullptr ? cursor->FReadAheadBlocks : 1;

@@ -32,7 +32,6 @@ public:
 
     std::unique_ptr<TBuffer> CreateBuffer() override;
     [[noreturn]] void RaiseBufferCorrupt() override;
-    void CheckMaximumFileSize() override;
     void IncIOBlocksUsed() override;
     uint32_t GetMaxBuffers() override;
     uint32_t GetIOBlockSize() const override { return static_cast<uint32_t>(FBlockSize); }
@@ -42,7 +41,7 @@ public:
     int32_t GetLastUpdateStamp() const override { return FHeader.UpdateStamp; }
     uint32_t GetMRUBuffers() const override { return 4; }
     uint32_t GetBufferExpand() const override { return 32; }
-    uint32_t GetReadAheadCount(TDataCursor* cursor, int direction) override;
+    uint32_t GetReadAheadCount(TCacheReader* cursor, int direction) override;
 };
 
 } // namespace tableengine

@@ -4,7 +4,7 @@
 #include "tableengine/storage/Block.h"
 
 #include "tableengine/format/DataPassword.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/storage/BlobFile.h"
 #include "tableengine/storage/EngineFile.h"
 

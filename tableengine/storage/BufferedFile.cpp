@@ -2,10 +2,11 @@
 // run is bounded by the read-ahead and by the blocks the checked header claims; a block beyond the file is
 // a short read (9217); decoding a block lets no library exception out (DecodeGuard.h).
 #include "tableengine/storage/BaseFile.h"
+#include "tableengine/storage/CacheReader.h"
 #include "tableengine/storage/BufferedFile.h"
 
-#include "tableengine/cursor/DataCursor.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataEngine.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/storage/DecodeGuard.h"
 
 #include <algorithm>
@@ -101,7 +102,13 @@ uint32_t TBufferedFile::MaxBuffersFor(uint32_t byteBudget, uint32_t countLimit, 
     return std::max(n, 1u);
 }
 
-uint32_t TBufferedFile::GetReadAheadCount(TDataCursor* /*cursor*/, int /*direction*/) { return 1; }
+void TBufferedFile::CheckMaximumFileSize()
+{
+    if (GetFileSize() > DataEngine().MaximumFileSize)
+        RaiseError(TBL_TABLEFULL);
+}
+
+uint32_t TBufferedFile::GetReadAheadCount(TCacheReader* /*cursor*/, int /*direction*/) { return 1; }
 
 bool TBufferedFile::ShortReadAccepted() const
 {
@@ -270,12 +277,12 @@ TBuffer* TBufferedFile::GetBufferForBlock(int slot, int32_t number)
     return b;
 }
 
-bool TBufferedFile::DetectChanges(TDataCursor* cursor, bool& locked)
+bool TBufferedFile::DetectChanges(TCacheReader* cursor, bool& locked)
 {
     locked = false;
     if (FDataTable == nullptr || FDataTable->StrictChangeDetection())
         return false;
-    if (cursor != nullptr && (cursor->Exclusive() || cursor->MarkedReadOnly()))
+    if (cursor != nullptr && cursor->WithoutChangeDetection())
         return false;
     if (cursor != nullptr && cursor->FOperationDepth > 0) {
         // Inside a navigation operation: the first miss takes the lock and checks; the operation's end
@@ -354,7 +361,7 @@ void TBufferedFile::ReadBlocks(int slot, int32_t first, uint32_t count)
     }
 }
 
-TBuffer* TBufferedFile::GetBuffer(TDataCursor* cursor, int slot, int direction, bool readAhead, int32_t number,
+TBuffer* TBufferedFile::GetBuffer(TCacheReader* cursor, int slot, int direction, bool readAhead, int32_t number,
                                   bool append)
 {
     if (number <= 0)

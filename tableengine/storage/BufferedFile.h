@@ -19,7 +19,7 @@ namespace tableengine {
 
 class TBufferedFile;
 class TDataTable;
-class TDataCursor;
+class TCacheReader;
 
 enum TReadDirection : int { rdNone = 0, rdForward = 1, rdBackward = 2 };
 
@@ -91,7 +91,8 @@ public:
 
     virtual std::unique_ptr<TBuffer> CreateBuffer();
     [[noreturn]] virtual void RaiseBufferCorrupt() = 0;
-    virtual void CheckMaximumFileSize() = 0;
+    // The table-full error once the file passed the engine's size limit.
+    virtual void CheckMaximumFileSize();
     virtual void IncIOBlocksUsed() = 0;
     virtual uint32_t GetMaxBuffers() = 0;
     virtual uint32_t GetReadAheadBuffers() { return 1; }
@@ -102,7 +103,7 @@ public:
     virtual int32_t GetLastUpdateStamp() const = 0;
     virtual uint32_t GetMRUBuffers() const = 0;
     virtual uint32_t GetBufferExpand() const = 0;
-    virtual uint32_t GetReadAheadCount(TDataCursor* cursor, int direction);
+    virtual uint32_t GetReadAheadCount(TCacheReader* cursor, int direction);
     virtual void InitializeBuffers();
     virtual void ReadHeader() = 0;
     virtual void CheckHeader() = 0;
@@ -111,7 +112,7 @@ public:
     // Fetches block `number` for use (give it back with PutBuffer), or null when the miss found that another
     // process changed the table (all cached blocks of the table were dropped). `append` asks for the block
     // after the last one (writing paths); readers never append, so a block beyond the end is a read error.
-    TBuffer* GetBuffer(TDataCursor* cursor, int slot, int direction, bool readAhead, int32_t number,
+    TBuffer* GetBuffer(TCacheReader* cursor, int slot, int direction, bool readAhead, int32_t number,
                        bool append = false);
     void PutBuffer(TBuffer* buffer);
     bool FlushBuffers();
@@ -144,7 +145,7 @@ private:
     void InsertSorted(TBuffer* b);
     std::unique_ptr<TBuffer> TakeFromSorted(TBuffer* b);
     void ReadBlocks(int slot, int32_t first, uint32_t count);
-    bool DetectChanges(TDataCursor* cursor, bool& changed);
+    bool DetectChanges(TCacheReader* cursor, bool& locked);
     std::vector<std::unique_ptr<TBuffer>> FOwned; // the cached buffers, in no order
     std::vector<std::unique_ptr<TBuffer>> FDetached;
     std::unique_ptr<TBuffer> FSpare; // an evicted buffer on its way to a new number

@@ -1,10 +1,9 @@
 #include "tableengine/storage/DataDirectory.h"
 
-#include "tableengine/cursor/DataCursor.h"
 #include "tableengine/storage/DataDirectoryLocks.h"
-#include "tableengine/DataEngine.h"
-#include "tableengine/DataSession.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataEngine.h"
+#include "tableengine/storage/DataSession.h"
+#include "tableengine/storage/DataTable.h"
 
 #include "platform/Locale.h"
 #include "platform/WinError.h"
@@ -47,8 +46,8 @@ TDataDirectory::~TDataDirectory()
 {
     std::lock_guard<std::recursive_mutex> guard(FSection);
     // Cursors that outlive the directory are closed now and never reach back into it.
-    const std::vector<TDataCursor*> cursors = FCursors;
-    for (TDataCursor* c : cursors)
+    const std::vector<TDirectoryCursor*> cursors = FCursors;
+    for (TDirectoryCursor* c : cursors)
         c->DirectoryClosed();
     FCursors.clear();
     for (auto& t : FTables) {
@@ -128,13 +127,13 @@ std::size_t TDataDirectory::OpenTableCount() const
     return FTables.size();
 }
 
-void TDataDirectory::AddCursor(TDataCursor* cursor)
+void TDataDirectory::AddCursor(TDirectoryCursor* cursor)
 {
     std::lock_guard<std::recursive_mutex> guard(FSection);
     FCursors.push_back(cursor);
 }
 
-void TDataDirectory::RemoveCursor(TDataCursor* cursor)
+void TDataDirectory::RemoveCursor(TDirectoryCursor* cursor)
 {
     std::lock_guard<std::recursive_mutex> guard(FSection);
     FCursors.erase(std::remove(FCursors.begin(), FCursors.end(), cursor), FCursors.end());

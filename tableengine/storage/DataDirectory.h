@@ -12,8 +12,18 @@ namespace tableengine {
 
 class TDataSession;
 class TDataTable;
-class TDataCursor;
 class TDataDirectoryLocks;
+
+// A cursor as its directory knows it: told when the directory goes while the cursor still exists, after which
+// the cursor is closed and never reaches back into the directory.
+class TDirectoryCursor {
+public:
+    TDirectoryCursor() = default;
+    virtual ~TDirectoryCursor() = default;
+    TDirectoryCursor(const TDirectoryCursor&) = delete;
+    TDirectoryCursor& operator=(const TDirectoryCursor&) = delete;
+    virtual void DirectoryClosed() = 0;
+};
 
 class TDataDirectory {
 public:
@@ -44,14 +54,14 @@ public:
     TDataTable* FindDataTable(const std::string& tableName) const;
     std::size_t OpenTableCount() const;
 
-    void AddCursor(TDataCursor* cursor);
-    void RemoveCursor(TDataCursor* cursor);
+    void AddCursor(TDirectoryCursor* cursor);
+    void RemoveCursor(TDirectoryCursor* cursor);
 
 private:
     std::size_t Position(const std::string& tableName) const;
     mutable std::recursive_mutex FSection;
     std::vector<std::unique_ptr<TDataTable>> FTables; // sorted by name, letter case ignored
-    std::vector<TDataCursor*> FCursors;
+    std::vector<TDirectoryCursor*> FCursors;
 };
 
 // Letter case ignored, for table and field names.

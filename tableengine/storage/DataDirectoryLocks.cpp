@@ -2,8 +2,8 @@
 
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/DataDirectory.h"
-#include "tableengine/DataEngine.h"
-#include "tableengine/DataSession.h"
+#include "tableengine/storage/DataEngine.h"
+#include "tableengine/storage/DataSession.h"
 
 #include "platform/File.h"
 #include "platform/Handles.h"

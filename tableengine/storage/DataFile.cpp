@@ -4,13 +4,13 @@
 // (8961) before any record is read with them, also when another process's change made the header be read
 // again; memory that still runs out is 11016, never a library exception (DecodeGuard.h).
 #include "tableengine/storage/BaseFile.h"
+#include "tableengine/storage/CacheReader.h"
 #include "tableengine/storage/DataFile.h"
 
-#include "tableengine/cursor/DataCursor.h"
 #include "tableengine/storage/DataDirectory.h"
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 #include "tableengine/format/DataPassword.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/format/DataTypes.h"
 #include "tableengine/storage/DecodeGuard.h"
 #include "tableengine/format/FieldValues.h"
@@ -94,9 +94,9 @@ void TDataFile::RaiseBufferCorrupt() { RaiseError(TBL_FILECORRUPT); }
 
 void TDataFile::CheckMaximumFileSize()
 {
-    const TDataEngine& e = DataEngine();
-    if (GetIOBlocksUsed() >= e.MaximumNumRecords || GetFileSize() > e.MaximumFileSize)
+    if (GetIOBlocksUsed() >= DataEngine().MaximumNumRecords)
         RaiseError(TBL_TABLEFULL);
+    TBufferedFile::CheckMaximumFileSize();
 }
 
 void TDataFile::IncIOBlocksUsed()
@@ -113,7 +113,7 @@ uint32_t TDataFile::GetMaxBuffers()
 
 uint32_t TDataFile::GetReadAheadBuffers() { return std::max<uint32_t>(1, static_cast<uint32_t>(FCapacity / 4)); }
 
-uint32_t TDataFile::GetReadAheadCount(TDataCursor* cursor, int /*direction*/)
+uint32_t TDataFile::GetReadAheadCount(TCacheReader* cursor, int /*direction*/)
 {
     if (cursor == nullptr)
         return 1;
@@ -323,7 +323,7 @@ const TFieldDefinition* TDataFile::GetFieldDefinitionByPos(int position) const
     return nullptr;
 }
 
-TRecord* TDataFile::GetRecord(TDataCursor* cursor, int direction, bool readAhead, int32_t number)
+TRecord* TDataFile::GetRecord(TCacheReader* cursor, int direction, bool readAhead, int32_t number)
 {
     if (number <= 0)
         RaiseBufferCorrupt();

@@ -56,7 +56,7 @@ public:
     const TFieldDefinition* GetFieldDefinitionByPos(int position) const;
 
     // A record through the cache (null on a change report); give it back with PutRecord.
-    TRecord* GetRecord(TDataCursor* cursor, int direction, bool readAhead, int32_t number);
+    TRecord* GetRecord(TCacheReader* cursor, int direction, bool readAhead, int32_t number);
     void PutRecord(TRecord* record) { PutBuffer(record); }
 
     int32_t RecordCount() const { return Header.RecordCount; }
@@ -91,7 +91,7 @@ public:
     int32_t GetLastUpdateStamp() const override { return Header.UpdateStamp; }
     uint32_t GetMRUBuffers() const override { return 4; }
     uint32_t GetBufferExpand() const override { return 64; }
-    uint32_t GetReadAheadCount(TDataCursor* cursor, int direction) override;
+    uint32_t GetReadAheadCount(TCacheReader* cursor, int direction) override;
 
     // After CheckForChanges reported a change: the header as re-read must describe the same table as the
     // one the open checked (structure, field definitions, slots that fit the file); another process that

@@ -1,7 +1,7 @@
 #include "tableengine/storage/EngineFile.h"
 
 #include "tableengine/storage/BaseFile.h"
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 
 namespace tableengine {
 

@@ -5,7 +5,7 @@
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/IndexFile.h"
 
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataFile.h"
 #include "tableengine/format/DataPassword.h"
 #include "tableengine/format/DataTypes.h"
@@ -22,12 +22,6 @@ TIndexFile::TIndexFile(TDataEngine& engine, TDataTable* table) : TBufferedFile(e
 TIndexFile::~TIndexFile() = default;
 
 void TIndexFile::RaiseBufferCorrupt() { RaiseError(TBL_INDEXCORRUPT); }
-
-void TIndexFile::CheckMaximumFileSize()
-{
-    if (GetFileSize() > DataEngine().MaximumFileSize)
-        RaiseError(TBL_TABLEFULL);
-}
 
 void TIndexFile::IncIOBlocksUsed()
 {

@@ -45,7 +45,6 @@ public:
 
     std::unique_ptr<TBuffer> CreateBuffer() override;
     [[noreturn]] void RaiseBufferCorrupt() override;
-    void CheckMaximumFileSize() override;
     void IncIOBlocksUsed() override;
     uint32_t GetMaxBuffers() override;
     uint32_t GetIOBlockSize() const override { return static_cast<uint32_t>(FPageSize); }

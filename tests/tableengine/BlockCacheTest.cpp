@@ -9,7 +9,7 @@
 #include "tableengine/storage/BlobFile.h"
 #include "tableengine/storage/DataDirectoryLocks.h"
 #include "tableengine/storage/DataFile.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/storage/IndexFile.h"
 
 #include "platform/File.h"

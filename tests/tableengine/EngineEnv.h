@@ -3,8 +3,8 @@
 
 #include "tableengine/cursor/DataCursor.h"
 #include "tableengine/storage/DataDirectory.h"
-#include "tableengine/DataEngine.h"
-#include "tableengine/DataSession.h"
+#include "tableengine/storage/DataEngine.h"
+#include "tableengine/storage/DataSession.h"
 
 #include <functional>
 #include <memory>

@@ -5,7 +5,7 @@
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/DataDirectoryLocks.h"
 #include "tableengine/storage/DataFile.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 
 #include <gtest/gtest.h>
 

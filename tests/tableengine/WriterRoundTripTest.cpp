@@ -5,7 +5,7 @@
 
 #include "tableengine/storage/BlobFile.h"
 #include "tableengine/storage/DataFile.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/format/FieldValues.h"
 #include "tableengine/storage/IndexFile.h"
 #include "tablewriter/TableWriter.h"

@@ -4,7 +4,7 @@
 
 #include "tableengine/format/DataHeader.h"
 #include "tableengine/format/EngineError.h"
-#include "tableengine/EngineSettings.h"
+#include "tableengine/storage/EngineSettings.h"
 
 #include <cstdint>
 #include <map>

@@ -1,7 +1,7 @@
-#include "tableengine/DataSession.h"
+#include "tableengine/storage/DataSession.h"
 
 #include "tableengine/storage/DataDirectory.h"
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 
 #include "platform/File.h"
 

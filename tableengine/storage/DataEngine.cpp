@@ -1,8 +1,8 @@
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/format/DataPassword.h"
-#include "tableengine/DataSession.h"
+#include "tableengine/storage/DataSession.h"
 
 #include "platform/File.h"
 

@@ -1,13 +1,13 @@
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/BlobFile.h"
 #include "tableengine/storage/DataDirectory.h"
 #include "tableengine/storage/DataDirectoryLocks.h"
-#include "tableengine/DataEngine.h"
+#include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataFile.h"
 #include "tableengine/format/DataPassword.h"
-#include "tableengine/DataSession.h"
+#include "tableengine/storage/DataSession.h"
 #include "tableengine/storage/IndexFile.h"
 
 #include "platform/File.h"
