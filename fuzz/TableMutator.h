@@ -5,9 +5,9 @@
 // record number) or a BLOB link (next and previous block, length, signature, total length).
 #pragma once
 
-#include "tableengine/BlobHeader.h"
-#include "tableengine/DataHeader.h"
-#include "tableengine/IndexHeader.h"
+#include "tableengine/format/BlobHeader.h"
+#include "tableengine/format/DataHeader.h"
+#include "tableengine/format/IndexHeader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,16 +1,17 @@
 #include "tableengine/TblComp.h"
 
-#include "tableengine/DataCursor.h"
-#include "tableengine/DataDirectory.h"
-#include "tableengine/DataEngine.h"
-#include "tableengine/DataFile.h"
-#include "tableengine/DataSession.h"
-#include "tableengine/DataTable.h"
-#include "tableengine/DataTypes.h"
-#include "tableengine/EngineError.h"
+#include "tableengine/cursor/DataCursor.h"
+#include "tableengine/storage/DataDirectory.h"
+#include "tableengine/storage/DataEngine.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/storage/DataSession.h"
+#include "tableengine/storage/DataTable.h"
+#include "tableengine/format/DataTypes.h"
+#include "tableengine/format/EngineError.h"
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 namespace tableengine {
 namespace {
@@ -330,10 +331,22 @@ void TTblDatabase::UnregisterDataSet(TTblTable* table) { std::erase(FDataSets, t
 // ---- fields
 
 TTblField::TTblField(TTblTable& table, int fieldNum, std::string name, TFieldType type, uint16_t size, bool required,
-                     const TFieldDefinition* definition)
+                     const TFieldDefinition* definition, std::size_t recordLength)
     : FTable(table), FFieldNum(fieldNum), FName(std::move(name)), FType(type), FSize(size), FRequired(required),
       FDefinition(definition)
 {
+    // The same bounds the cursor's value decoding checks; a definition outside them keeps that path and its
+    // error.
+    if (definition == nullptr || definition->Offset >= recordLength ||
+        std::size_t(definition->Offset) + 1 + definition->DataSize > recordLength)
+        return;
+    FBlankAt = definition->Offset;
+    FValueSize = definition->DataSize;
+    if (definition->DataType == dtString)
+        FDirect = drString;
+    else if (definition->DataType == dtInteger && FValueSize >= sizeof(int32_t) && type != ftMemo &&
+             type != ftBlob && type != ftGraphic && type != ftFmtMemo)
+        FDirect = drInteger;
 }
 
 Text TTblField::FieldName() const { return platform::AnsiToText(FName); }
@@ -349,6 +362,15 @@ bool TTblField::IsNull() const
 
 int32_t TTblField::AsInteger() const
 {
+    if (FDirect == drInteger) {
+        if (!FTable.HasRecord())
+            return 0;
+        const uint8_t* record = FTable.ActiveBuffer().data();
+        int32_t value = 0;
+        if (record[FBlankAt] != 0)
+            std::memcpy(&value, record + FBlankAt + 1, sizeof value);
+        return value;
+    }
     if (FType == ftMemo || FType == ftBlob || FType == ftGraphic || FType == ftFmtMemo) {
         const auto text = AsString();
         const auto n = platform::TextToInt(text);
@@ -370,6 +392,15 @@ Text TTblField::AsString() const
 {
     if (!FTable.HasRecord())
         return {};
+    if (FDirect == drString) {
+        // Up to the first zero byte, decoded with the ANSI code page, straight into the returned text.
+        const uint8_t* record = FTable.ActiveBuffer().data();
+        if (record[FBlankAt] == 0)
+            return {};
+        const auto* text = reinterpret_cast<const char*>(record + FBlankAt + 1);
+        const auto* end = static_cast<const char*>(std::memchr(text, 0, FValueSize));
+        return platform::AnsiToText(std::string_view(text, end != nullptr ? std::size_t(end - text) : FValueSize));
+    }
     TDataCursor& c = *FTable.Handle();
     const TFieldDefinition& d = FDefinition != nullptr ? *FDefinition : c.GetFieldDefinition(FFieldNum);
     if (d.DataType == dtBlob) {
@@ -512,7 +543,8 @@ void TTblTable::Open()
             if (d.Hidden != 0)
                 continue;
             FFields.push_back(std::make_unique<TTblField>(*this, num, ReadShortString(d.FieldName, sizeof d.FieldName, 60),
-                                                          FieldTypeOf(d), FieldSizeOf(d), FieldRequired(d), &d));
+                                                          FieldTypeOf(d), FieldSizeOf(d), FieldRequired(d), &d,
+                                                          cursor->RecordLength));
         }
         FRecord.assign(cursor->RecordLength, 0);
         FScratch.assign(cursor->RecordLength, 0);
@@ -535,6 +567,13 @@ void TTblTable::Close()
 {
     if (!Active())
         return;
+    // The table closes also when giving back a held lock fails; that failure is reported afterwards.
+    std::exception_ptr unlockFailure;
+    try {
+        ReleaseReadLock();
+    } catch (...) {
+        unlockFailure = std::current_exception();
+    }
     FFields.clear();
     FCursor->CloseCursor();
     FCursor.reset();
@@ -546,6 +585,29 @@ void TTblTable::Close()
     db->UnregisterDataSet(this);
     // Every open raised the database's count once; a temporary database goes with the last of its tables.
     db->Session().CloseDatabase(*db);
+    if (unlockFailure)
+        std::rethrow_exception(unlockFailure);
+}
+
+void TTblTable::HoldReadLock()
+{
+    if (!Active())
+        Fail("Cannot perform this operation on a closed dataset");
+    TDataCursor& c = *FCursor;
+    if (FReadLockHeld || c.Exclusive() || c.MarkedReadOnly())
+        return;
+    // A change found here dropped the table's cached blocks; the cursor's stamps still differ from the
+    // table's, so its next move re-finds its place as after any change.
+    c.DataTable->ReadLockTable();
+    FReadLockHeld = true;
+}
+
+void TTblTable::ReleaseReadLock()
+{
+    if (!FReadLockHeld)
+        return;
+    FReadLockHeld = false;
+    FCursor->DataTable->ReadUnlockTable();
 }
 
 void TTblTable::Fetch(uint16_t answer)

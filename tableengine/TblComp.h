@@ -3,8 +3,8 @@
 // with its field list. Used from the main thread; the lists are guarded all the same.
 #pragma once
 
-#include "tableengine/EngineSettings.h"
-#include "tableengine/FieldValues.h"
+#include "tableengine/storage/EngineSettings.h"
+#include "tableengine/format/FieldValues.h"
 
 #include "platform/Text.h"
 
@@ -154,9 +154,10 @@ private:
 // One field of an open table.
 class TTblField {
 public:
-    // definition: the engine's definition of the field, valid while the table is open.
+    // definition: the engine's definition of the field, valid while the table is open; recordLength: the
+    // length of the table's records, for reading string and integer values straight from the record.
     TTblField(TTblTable& table, int fieldNum, std::string name, TFieldType type, uint16_t size, bool required,
-              const TFieldDefinition* definition = nullptr);
+              const TFieldDefinition* definition = nullptr, std::size_t recordLength = 0);
 
     int FieldNum() const { return FFieldNum; }
     Text FieldName() const;
@@ -176,6 +177,12 @@ private:
     uint16_t FSize;
     bool FRequired;
     const TFieldDefinition* FDefinition;
+    // A string or integer field whose value area lies inside the record is read without the general value
+    // decoding: its blank flag at FBlankAt, its FValueSize value bytes from FBlankAt + 1.
+    enum TDirectRead : uint8_t { drNone, drString, drInteger };
+    TDirectRead FDirect = drNone;
+    std::size_t FBlankAt = 0;
+    std::size_t FValueSize = 0;
 };
 
 // Reads the BLOB of a field of the table's active record; freed when destroyed.
@@ -227,6 +234,12 @@ public:
     bool Eof() const { return FEof; }
     bool Bof() const { return FBof; }
     int32_t RecordCount() const;
+    // Holds the table's read lock from now until ReleaseReadLock or Close, for reading many rows in one go:
+    // no other process writes the table meanwhile, so the rows come from one state of it, and the reads
+    // inside take no lock of their own. A change made before is noticed at once. Not for a table kept open
+    // and idle: writers wait while it is held.
+    void HoldReadLock();
+    void ReleaseReadLock();
 
     int FieldCount() const { return static_cast<int>(FFields.size()); }
     TTblField& Fields(int index);
@@ -254,6 +267,7 @@ private:
     bool FHasRecord = false;
     bool FEof = true;
     bool FBof = true;
+    bool FReadLockHeld = false;
 };
 
 } // namespace tableengine

@@ -19,7 +19,12 @@ public:
         Taal_tbl.Open();
     }
     int FieldCount() const override { return Taal_tbl.FieldCount(); }
-    void First() override { Taal_tbl.First(); }
+    void First() override
+    {
+        // All rows are read in one go: under one read lock, which Close gives back.
+        Taal_tbl.HoldReadLock();
+        Taal_tbl.First();
+    }
     bool Eof() const override { return Taal_tbl.Eof(); }
     void Next() override { Taal_tbl.Next(); }
     int32_t FieldAsInteger(int field) const override { return Taal_tbl.Fields(field).AsInteger(); }

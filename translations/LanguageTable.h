@@ -10,7 +10,9 @@
 
 namespace translations {
 
-// One opened table. Field 0 is the text number, field k + 1 the text of language k.
+// One opened table. Field 0 is the text number, field k + 1 the text of language k. The rows are read from
+// First to the end in one go, and the table is closed right after: from First to Close no other process
+// writes it.
 class TLanguageTable {
 public:
     virtual ~TLanguageTable() = default;

@@ -1,11 +1,12 @@
 // Table engine read figures: 200,000 rows (an integer and three 40-character strings) read through the
-// table component and the same rows read from an SQLite file database, both warm, in one run; and the time
+// table component, the same rows read from an SQLite file database (integer and UTF-16 text columns) and
+// walked in memory as the floor, all warm, in one run; and the time
 // the translations data module needs to load a 3,000-row table with eight languages.
 //
 //   bench_tableengine [FOLDER [ROUNDS [engine]]]
 //   FOLDER: where the tables are made (default: a temporary folder); "engine" runs only the engine's read,
 //   for profiling.
-#include "tableengine/TableWriter.h"
+#include "tablewriter/TableWriter.h"
 #include "tableengine/TblComp.h"
 #include "translations/Taal.h"
 
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <functional>
@@ -133,6 +135,7 @@ Tally ReadEngine(tableengine::TTblTable& table)
     return t;
 }
 
+// SQLite read as its users read UTF-16 text: the number as an integer, the strings as UTF-16.
 Tally ReadSqlite(sqlite3* db)
 {
     Tally t;
@@ -140,18 +143,50 @@ Tally ReadSqlite(sqlite3* db)
     Check(sqlite3_prepare_v2(db, "SELECT nr, a, b, c FROM t ORDER BY rowid", -1, &select, nullptr), db, "select");
     while (sqlite3_step(select) == SQLITE_ROW) {
         ++t.rows;
-        const platform::Text nr = platform::Utf8ToText(
-            {reinterpret_cast<const char*>(sqlite3_column_text(select, 0)),
-             static_cast<size_t>(sqlite3_column_bytes(select, 0))});
-        t.numbers += platform::TextToInt(nr).value_or(0);
+        t.numbers += sqlite3_column_int(select, 0);
         for (int k = 1; k <= 3; ++k) {
-            const platform::Text s = platform::Utf8ToText(
-                {reinterpret_cast<const char*>(sqlite3_column_text(select, k)),
-                 static_cast<size_t>(sqlite3_column_bytes(select, k))});
+            const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(select, k));
+            const platform::Text s(text, static_cast<size_t>(sqlite3_column_bytes16(select, k)) / sizeof(char16_t));
             t.chars += static_cast<int64_t>(s.size()) + s[0];
         }
     }
     sqlite3_finalize(select);
+    return t;
+}
+
+// The floor: the same rows packed in memory (a 4-byte integer, then the three strings' bytes), walked once,
+// each string converted to UTF-16 with the same ANSI decoding the engine uses.
+constexpr size_t PackedRowSize = sizeof(int32_t) + 3 * TextLength;
+
+std::vector<char> PackRows(const std::vector<Row>& rows)
+{
+    std::vector<char> bytes(rows.size() * PackedRowSize);
+    char* p = bytes.data();
+    for (const Row& r : rows) {
+        std::memcpy(p, &r.nr, sizeof r.nr);
+        p += sizeof r.nr;
+        for (const std::string& s : r.text) {
+            std::memcpy(p, s.data(), TextLength);
+            p += TextLength;
+        }
+    }
+    return bytes;
+}
+
+Tally WalkMemory(const std::vector<char>& bytes)
+{
+    Tally t;
+    for (size_t at = 0; at + PackedRowSize <= bytes.size(); at += PackedRowSize) {
+        ++t.rows;
+        int32_t nr = 0;
+        std::memcpy(&nr, bytes.data() + at, sizeof nr);
+        t.numbers += nr;
+        for (int k = 0; k < 3; ++k) {
+            const platform::Text s = platform::AnsiToText(
+                std::string_view(bytes.data() + at + sizeof nr + static_cast<size_t>(k) * TextLength, TextLength));
+            t.chars += static_cast<int64_t>(s.size()) + s[0];
+        }
+    }
     return t;
 }
 
@@ -237,19 +272,27 @@ int main(int argc, char** argv)
         sqliteSeconds = BestSeconds(rounds, [&] { theirs = ReadSqlite(db); });
         sqlite3_close(db);
     }
-    if (!(ours == theirs) || ours.rows != Rows) {
-        std::fprintf(stderr, "the two reads differ: %lld/%lld rows, %lld/%lld, %lld/%lld\n",
+    Tally walked;
+    const std::vector<char> packed = PackRows(rows);
+    const double walkSeconds = BestSeconds(rounds, [&] { walked = WalkMemory(packed); });
+    if (!(ours == theirs) || !(ours == walked) || ours.rows != Rows) {
+        std::fprintf(stderr, "the reads differ: %lld/%lld/%lld rows, %lld/%lld/%lld, %lld/%lld/%lld\n",
                      static_cast<long long>(ours.rows), static_cast<long long>(theirs.rows),
-                     static_cast<long long>(ours.numbers), static_cast<long long>(theirs.numbers),
-                     static_cast<long long>(ours.chars), static_cast<long long>(theirs.chars));
+                     static_cast<long long>(walked.rows), static_cast<long long>(ours.numbers),
+                     static_cast<long long>(theirs.numbers), static_cast<long long>(walked.numbers),
+                     static_cast<long long>(ours.chars), static_cast<long long>(theirs.chars),
+                     static_cast<long long>(walked.chars));
         return 1;
     }
     const double oursRate = Rows / oursSeconds;
     const double sqliteRate = Rows / sqliteSeconds;
+    const double walkRate = Rows / walkSeconds;
     std::printf("%d rows (integer + 3 x %d characters), best of %d warm rounds\n", Rows, TextLength, rounds);
     std::printf("TTblTable First/Next/AsInteger/AsString: %10.0f rows/s (%.1f ms)\n", oursRate, oursSeconds * 1e3);
-    std::printf("SQLite SELECT ... ORDER BY rowid:        %10.0f rows/s (%.1f ms)\n", sqliteRate, sqliteSeconds * 1e3);
+    std::printf("SQLite column_int/column_text16:         %10.0f rows/s (%.1f ms)\n", sqliteRate, sqliteSeconds * 1e3);
+    std::printf("memory walk to UTF-16 (the floor):       %10.0f rows/s (%.1f ms)\n", walkRate, walkSeconds * 1e3);
     std::printf("ratio TTblTable / SQLite:                %10.2f\n", oursRate / sqliteRate);
+    std::printf("TTblTable / memory walk:                 %9.1f %%\n", 100 * oursRate / walkRate);
 
     const std::filesystem::path taalDir = folder / "3Tdata";
     WriteTaalTable(taalDir);

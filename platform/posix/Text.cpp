@@ -56,6 +56,8 @@ struct ThreadConverter {
     uint64_t generation = 0;
     ConverterPtr converter;
     bool singleByte = false;
+    // Single-byte code page whose bytes 0-127 are ASCII (all Windows code pages): pure ASCII text widens.
+    bool asciiSame = false;
     std::array<char16_t, 256> characters{};
 
     UConverter* Get()
@@ -70,6 +72,9 @@ struct ThreadConverter {
             converter = openConverter(name);
             generation = current;
             singleByte = converter && ucnv_getMaxCharSize(converter.get()) == 1 && FillCharacters();
+            asciiSame = singleByte;
+            for (std::size_t b = 0; b < 0x80 && asciiSame; ++b)
+                asciiSame = characters[b] == static_cast<char16_t>(b);
         }
         return converter.get();
     }
@@ -153,6 +158,19 @@ Text AnsiToText(std::string_view ansi)
         throw std::runtime_error("ANSI code page unavailable");
     if (tc.singleByte) {
         Text out(ansi.size(), u'\0');
+        if (tc.asciiSame) {
+            // The common case of table text: bytes below 0x80 widen to the same character, in one pass
+            // without a table look-up; text with other bytes is decoded again through the table below.
+            const auto* in = reinterpret_cast<const unsigned char*>(ansi.data());
+            char16_t* to = out.data();
+            unsigned char high = 0;
+            for (std::size_t i = 0; i < ansi.size(); ++i) {
+                high |= in[i];
+                to[i] = in[i];
+            }
+            if (high < 0x80)
+                return out;
+        }
         for (std::size_t i = 0; i < ansi.size(); ++i)
             out[i] = tc.characters[static_cast<unsigned char>(ansi[i])];
         return out;

@@ -1,5 +1,5 @@
 // Loading BLOB chains: block boundaries, signature and change checks, damaged chains, and inflation.
-#include "tableengine/BlobChain.h"
+#include "tableengine/storage/BlobChain.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,5 +1,5 @@
 // MD5 and Blowfish-CBC of encrypted tables, against published test vectors.
-#include "tableengine/DataPassword.h"
+#include "tableengine/format/DataPassword.h"
 
 #include <nettle/blowfish.h>
 

@@ -1,10 +1,10 @@
 // An engine with one session and one open directory, released in reverse order.
 #pragma once
 
-#include "tableengine/DataCursor.h"
-#include "tableengine/DataDirectory.h"
-#include "tableengine/DataEngine.h"
-#include "tableengine/DataSession.h"
+#include "tableengine/cursor/DataCursor.h"
+#include "tableengine/storage/DataDirectory.h"
+#include "tableengine/storage/DataEngine.h"
+#include "tableengine/storage/DataSession.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 // The engine's error codes, messages, constant names, exception fields and the OS error mapping.
-#include "tableengine/DataEngine.h"
-#include "tableengine/EngineError.h"
+#include "tableengine/storage/DataEngine.h"
+#include "tableengine/format/EngineError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Field types of the data set and the AsInteger / AsString conversions of stored values.
-#include "tableengine/DataTypes.h"
-#include "tableengine/EngineError.h"
-#include "tableengine/FieldValues.h"
+#include "tableengine/format/DataTypes.h"
+#include "tableengine/format/EngineError.h"
+#include "tableengine/format/FieldValues.h"
 
 #include "platform/Text.h"
 

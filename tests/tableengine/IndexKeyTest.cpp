@@ -1,7 +1,7 @@
 // Building keys from records with every key encoding, ordering keys with and without a locale, and
 // searching pages for a key.
-#include "tableengine/DataHeader.h"
-#include "tableengine/IndexKey.h"
+#include "tableengine/format/DataHeader.h"
+#include "tableengine/format/IndexKey.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 #include "EngineEnv.h"
 #include "TableFixture.h"
 
-#include "tableengine/BaseFile.h"
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataFile.h"
-#include "tableengine/DataTable.h"
+#include "tableengine/storage/BaseFile.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/storage/DataTable.h"
 
 #include <gtest/gtest.h>
 

@@ -2,13 +2,13 @@
 // opened on them, for the index, navigation and BLOB tests.
 #pragma once
 
-#include "tableengine/DataCursor.h"
-#include "tableengine/DataDirectory.h"
-#include "tableengine/DataEngine.h"
-#include "tableengine/DataSession.h"
-#include "tableengine/DataTable.h"
-#include "tableengine/EngineError.h"
-#include "tableengine/TableWriter.h"
+#include "tableengine/cursor/DataCursor.h"
+#include "tableengine/storage/DataDirectory.h"
+#include "tableengine/storage/DataEngine.h"
+#include "tableengine/storage/DataSession.h"
+#include "tableengine/storage/DataTable.h"
+#include "tableengine/format/EngineError.h"
+#include "tablewriter/TableWriter.h"
 
 #include <gtest/gtest.h>
 

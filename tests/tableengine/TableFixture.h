@@ -2,11 +2,11 @@
 // an empty BLOB file, optionally encrypted, plus helpers for directories and for corrupting files.
 #pragma once
 
-#include "tableengine/BlobHeader.h"
-#include "tableengine/DataHeader.h"
-#include "tableengine/DataPassword.h"
-#include "tableengine/DataTypes.h"
-#include "tableengine/IndexHeader.h"
+#include "tableengine/format/BlobHeader.h"
+#include "tableengine/format/DataHeader.h"
+#include "tableengine/format/DataPassword.h"
+#include "tableengine/format/DataTypes.h"
+#include "tableengine/format/IndexHeader.h"
 
 #include <cstdint>
 #include <cstdio>

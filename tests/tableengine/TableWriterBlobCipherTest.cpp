@@ -1,7 +1,7 @@
 // The BLOB file (chains, signatures, compression, free chain) and encrypted tables.
 #include "TableWriterTestSupport.h"
 
-#include "tableengine/TableWriter.h"
+#include "tablewriter/TableWriter.h"
 
 #include <zlib.h>
 

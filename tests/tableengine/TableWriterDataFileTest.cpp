@@ -2,7 +2,7 @@
 // encoding of every field type.
 #include "TableWriterTestSupport.h"
 
-#include "tableengine/TableWriter.h"
+#include "tablewriter/TableWriter.h"
 
 #include <cstring>
 

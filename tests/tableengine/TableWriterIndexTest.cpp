@@ -2,7 +2,7 @@
 // entries of each compression kind, and multi-level trees with lower-key counts and leaf chains.
 #include "TableWriterTestSupport.h"
 
-#include "tableengine/TableWriter.h"
+#include "tablewriter/TableWriter.h"
 
 #include <algorithm>
 #include <cstring>

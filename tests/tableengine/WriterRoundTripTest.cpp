@@ -3,12 +3,12 @@
 #include "EngineEnv.h"
 #include "TableFixture.h"
 
-#include "tableengine/BlobFile.h"
-#include "tableengine/DataFile.h"
-#include "tableengine/DataTable.h"
-#include "tableengine/FieldValues.h"
-#include "tableengine/IndexFile.h"
-#include "tableengine/TableWriter.h"
+#include "tableengine/storage/BlobFile.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/storage/DataTable.h"
+#include "tableengine/format/FieldValues.h"
+#include "tableengine/storage/IndexFile.h"
+#include "tablewriter/TableWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 
 #include "support/TempFolder.h"
 
-#include "tableengine/EngineError.h"
-#include "tableengine/IndexHeader.h"
-#include "tableengine/TableWriter.h"
+#include "tableengine/format/EngineError.h"
+#include "tableengine/format/IndexHeader.h"
+#include "tablewriter/TableWriter.h"
 #include "tableengine/TblComp.h"
 
 #include <gtest/gtest.h>

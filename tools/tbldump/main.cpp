@@ -1,6 +1,6 @@
 // tbldump DIR TABLE [--index NAME] [--password P]: prints a table's visible field names, then one line per
 // record in index order, fields separated by TAB, as UTF-8 with backslash, TAB, LF and CR escaped.
-#include "tableengine/EngineError.h"
+#include "tableengine/format/EngineError.h"
 #include "tableengine/TblComp.h"
 
 #include "platform/Text.h"

@@ -1,7 +1,7 @@
 #include "TblmakeInput.h"
 
 #include "platform/Text.h"
-#include "tableengine/TableWriterValues.h"
+#include "tablewriter/TableWriterValues.h"
 
 #include <charconv>
 #include <map>

@@ -1,7 +1,7 @@
 // Reading tblmake's schema file and rows file into a table for the writer.
 #pragma once
 
-#include "tableengine/TableWriterSchema.h"
+#include "tablewriter/TableWriterSchema.h"
 
 #include <istream>
 #include <string>

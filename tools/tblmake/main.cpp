@@ -2,7 +2,7 @@
 #include "TblmakeInput.h"
 
 #include "platform/Text.h"
-#include "tableengine/TableWriter.h"
+#include "tablewriter/TableWriter.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,16 +1,16 @@
 // The block cache: read-ahead runs and their bounds, eviction, growth, write-back runs, and dropping the
 // cache when another process changed the table.
-#include "EngineEnv.h"
-#include "TableFixture.h"
+#include "tableengine/EngineEnv.h"
+#include "tableengine/TableFixture.h"
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/BaseFile.h"
-#include "tableengine/BlobFile.h"
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataFile.h"
-#include "tableengine/DataTable.h"
-#include "tableengine/IndexFile.h"
+#include "tableengine/storage/BaseFile.h"
+#include "tableengine/storage/BlobFile.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/storage/DataTable.h"
+#include "tableengine/storage/IndexFile.h"
 
 #include "platform/File.h"
 

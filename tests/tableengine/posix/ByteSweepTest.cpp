@@ -4,11 +4,11 @@
 // no crash, no sanitizer report, no other exception, no walk longer than the table's record slots, and the
 // whole sweep stays within a few tens of MB. The normal suite overwrites every 16th byte; with
 // SONDRAL_BYTE_SWEEP=full (the labelled test "tableengine_byte_sweep" that CI runs) every byte.
-#include "NavigationTestSupport.h"
+#include "tableengine/NavigationTestSupport.h"
 
-#include "tableengine/DataFile.h"
-#include "tableengine/FieldValues.h"
-#include "tableengine/IndexFile.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/format/FieldValues.h"
+#include "tableengine/storage/IndexFile.h"
 
 #include <gtest/gtest.h>
 

@@ -4,13 +4,13 @@
 // version, so each walk can be checked: every key once and in order, every record's
 // hash matching its bytes, every row's fields of one version. And a reader held off by a writer's range
 // gets 10225 once its retries are used up, instead of waiting for ever.
-#include "NavigationTestSupport.h"
+#include "tableengine/NavigationTestSupport.h"
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataPassword.h"
-#include "tableengine/EngineFile.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/format/DataPassword.h"
+#include "tableengine/storage/EngineFile.h"
 
 #include <chrono>
 #include <cstdio>

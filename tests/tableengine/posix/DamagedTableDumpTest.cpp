@@ -4,11 +4,11 @@
 // error line (never "insufficient memory"), and with a peak resident size at most a few tens of MB above the undamaged table's run. The
 // child also runs under an address-space limit (not in sanitizer builds, which reserve terabytes of
 // shadow memory), so that a runaway allocation fails instead of straining the machine.
-#include "NavigationTestSupport.h"
+#include "tableengine/NavigationTestSupport.h"
 
-#include "tableengine/BlobHeader.h"
-#include "tableengine/DataHeader.h"
-#include "tableengine/IndexHeader.h"
+#include "tableengine/format/BlobHeader.h"
+#include "tableengine/format/DataHeader.h"
+#include "tableengine/format/IndexHeader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,15 +2,15 @@
 // chain, the child links and entries of index pages, key sizes, BLOB headers and chains, and headers that
 // another process changed under an open table. Every damage ends with an engine error, never a hang, a
 // silently shorter or longer table, or an allocation sized by a damaged number.
-#include "NavigationTestSupport.h"
+#include "tableengine/NavigationTestSupport.h"
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/BlobFile.h"
-#include "tableengine/BlobHeader.h"
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataFile.h"
-#include "tableengine/IndexFile.h"
+#include "tableengine/storage/BlobFile.h"
+#include "tableengine/format/BlobHeader.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/storage/IndexFile.h"
 
 #include <gtest/gtest.h>
 

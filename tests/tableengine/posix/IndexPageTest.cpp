@@ -1,6 +1,6 @@
 // Decoding and encoding of index pages in every entry layout, and refusal of entries that overrun a page.
-#include "tableengine/IndexHeader.h"
-#include "tableengine/PageEntries.h"
+#include "tableengine/format/IndexHeader.h"
+#include "tableengine/format/PageEntries.h"
 
 #include "support/ChildProcess.h"
 

@@ -1,14 +1,14 @@
 // Re-creating a missing index file under the table write lock, with real second processes: a process that
 // finds the index missing waits for the lock before it makes the file, and uses the index another process
 // made meanwhile instead of rebuilding over it; a rebuild killed at any moment leaves no half-made index.
-#include "EngineEnv.h"
-#include "NavigationTestSupport.h"
-#include "TableFixture.h"
+#include "tableengine/EngineEnv.h"
+#include "tableengine/NavigationTestSupport.h"
+#include "tableengine/TableFixture.h"
 
 #include "support/ChildProcess.h"
 #include "support/KillAtSystemCall.h"
 
-#include "tableengine/DataDirectoryLocks.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
 
 #include <gtest/gtest.h>
 

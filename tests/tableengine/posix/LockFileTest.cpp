@@ -1,12 +1,12 @@
 // The directory's lock file: created by the first opener with the directory's tables, read by others, grown
 // by AddDataTable under the directory range, limited to 4096 tables.
-#include "EngineEnv.h"
-#include "TableFixture.h"
+#include "tableengine/EngineEnv.h"
+#include "tableengine/TableFixture.h"
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataTable.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/storage/DataTable.h"
 
 #include "platform/File.h"
 

@@ -1,10 +1,10 @@
 // Walking tables written by the table writer in index order: trees of several levels, every key
 // compression kind, user and secondary indexes, invisible records, missing and encrypted indexes, and
 // another process changing the table under a positioned cursor.
-#include "NavigationTestSupport.h"
+#include "tableengine/NavigationTestSupport.h"
 
-#include "tableengine/DataFile.h"
-#include "tableengine/IndexFile.h"
+#include "tableengine/storage/DataFile.h"
+#include "tableengine/storage/IndexFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Sharing a table between real processes: exclusive opens, and the readers' slots against a writer's range.
-#include "EngineEnv.h"
-#include "TableFixture.h"
+#include "tableengine/EngineEnv.h"
+#include "tableengine/TableFixture.h"
 
 #include "support/ChildProcess.h"
 
-#include "tableengine/DataDirectoryLocks.h"
-#include "tableengine/DataTable.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
+#include "tableengine/storage/DataTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,12 @@
 // The table component over tables written by the writer, its setters and messages, temporary databases,
 // and the tbldump tool run as a process.
-#include "NavigationTestSupport.h"
+#include "tableengine/EngineEnv.h"
+#include "tableengine/NavigationTestSupport.h"
+#include "support/ChildProcess.h"
 
 #include "tableengine/TblComp.h"
+#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataDirectoryLocks.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +33,17 @@ w::WriterTable Sample()
     byName.Name = "ByName";
     byName.Fields = {{"Name", false}};
     t.SecondaryIndexes.push_back(byName);
+    return t;
+}
+
+// Rows 10, 20, ... n * 10 under the given update stamp.
+w::WriterTable TensTable(int n, int32_t stamp)
+{
+    w::WriterTable t;
+    t.Fields = {Field("Nr", w::DataTypes::Integer)};
+    for (int i = 1; i <= n; ++i)
+        t.Rows.push_back(Row({std::to_string(i * 10)}));
+    t.UpdateStamp = stamp;
     return t;
 }
 
@@ -257,4 +272,63 @@ TEST(TblTable, TbldumpPrintsEscapedRowsAndReportsEngineErrors)
     r = RunTool(tool + " '" + folder.Path().string() + "' Locked --password pw");
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, 13), "Nr\tName\tMemo\n");
+}
+
+// The table component reading many rows under one held read lock: writers of other processes stay out from
+// HoldReadLock to ReleaseReadLock or Close, and only then; a change made before the hold is seen by the rows
+// read under it.
+TEST(TblTable, HoldsTheReadLockUntilReleasedOrClosed)
+{
+    TableFolder folder;
+    folder.Write(TensTable(4, 1), "Language");
+    const std::string path = folder.Path().string();
+    TTblDatabase db;
+    db.SetDatabaseName(u"Shared");
+    db.SetDirectory(platform::Utf8ToText(path));
+    db.SetConnected(true);
+    TTblTable t;
+    t.SetDatabaseName(u"Shared");
+    t.SetTableName(u"Language");
+    t.Open();
+    const auto writerGetsIn = [&] {
+        support::ChildProcess writer([&](support::ChildProcess&) {
+            fixture::EngineEnv other(path);
+            auto w = other.Open("Language");
+            const bool locked = w->DataTable->DataTableLocks->WriteLock();
+            if (locked)
+                w->DataTable->DataTableLocks->WriteUnlock();
+            return locked ? 0 : 1;
+        });
+        return writer.Join() == 0;
+    };
+    const auto rows = [&] {
+        std::vector<int32_t> nrs;
+        for (t.First(); !t.Eof(); t.Next())
+            nrs.push_back(t.Fields(0).AsInteger());
+        return nrs;
+    };
+    const std::vector<int32_t> four{10, 20, 30, 40};
+    EXPECT_EQ(rows(), four);
+    // Moving row by row holds nothing between the moves.
+    t.First();
+    EXPECT_TRUE(writerGetsIn());
+
+    // Another process rewrites the table with six rows; the hold notices it and the rows under it are new.
+    support::ChildProcess rewrite([&](support::ChildProcess&) {
+        folder.Write(TensTable(6, 2), "Language", true);
+        return 0;
+    });
+    ASSERT_EQ(rewrite.Join(), 0);
+    t.HoldReadLock();
+    t.HoldReadLock(); // a second time holds nothing more
+    EXPECT_FALSE(writerGetsIn());
+    EXPECT_EQ(rows(), (std::vector<int32_t>{10, 20, 30, 40, 50, 60}));
+    EXPECT_FALSE(writerGetsIn());
+    t.ReleaseReadLock();
+    EXPECT_TRUE(writerGetsIn());
+
+    t.HoldReadLock();
+    EXPECT_FALSE(writerGetsIn());
+    t.Close();
+    EXPECT_TRUE(writerGetsIn());
 }

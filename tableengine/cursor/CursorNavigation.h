@@ -1,0 +1,144 @@
+// A cursor's walk over its active index: the position in the B-tree (leaf page, entry, sequence number,
+// BOF, EOF), moving along the leaf chain, reading the record an entry points to with read-ahead in runs,
+// skipping invisible records, and noticing another process's change and re-finding the current record.
+// TDataCursor derives from this; the operations run on the cursor's table and files.
+#pragma once
+
+#include "tableengine/format/IndexHeader.h"
+#include "tableengine/format/IndexKey.h"
+#include "tableengine/format/PageEntries.h"
+#include "tableengine/storage/CacheReader.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tableengine {
+
+class TDataCursor;
+class TPage;
+
+// Navigation answers (0 = a record was delivered).
+inline constexpr uint16_t NavRecord = 0;
+inline constexpr uint8_t UnselectedIndexSlot = 128; // no index chosen yet (while opening)
+inline constexpr uint8_t NoIndexSlot = 255;         // physical order
+inline constexpr std::size_t MaxKeyFieldCount = 128;
+
+class TCursorNavigation : public TCacheReader {
+public:
+    TCursorNavigation();
+    ~TCursorNavigation();
+    TCursorNavigation(const TCursorNavigation&) = delete;
+    TCursorNavigation& operator=(const TCursorNavigation&) = delete;
+
+    std::string FIndexName;
+    TIndexDefinition FIndexDefinition{}; // copy of the active definition
+    uint16_t FKeySize = 0;
+    uint8_t FKeyFieldCount = 0;
+    bool FKeyDescending = false;
+    bool FKeyUnique = true;
+    bool FKeyCaseInsensitive = false;
+    uint8_t FKeyCompressionType = 0;
+    bool FNoKeyStatistics = false;
+    TKeyLayout FKeyLayout;
+
+    TPageEntries FCurrentPage; // private copy of the leaf the cursor stands on
+    int32_t FCurrentPageNumber = 0;
+    int32_t FCurKeyCounter = 0;
+    int32_t FSequenceNumber = 0;
+    bool FBOF = true;
+    bool FEOF = true;
+    int32_t FBeginSequenceNumber = 0;
+    int32_t FEndSequenceNumber = 0;
+    std::vector<uint8_t> FCurrentRecord; // private copy of the current record slot
+    int32_t FCurrentRecordNumber = 0;
+    bool FNoCursorChangeDetection = false;
+
+    // Selects the index in slot 0..30 (or the text slot) and re-finds the current record in it.
+    void SetIndexPos(int slot);
+    // Selects the index with that name (letter case ignored; empty = the primary index); 10022 when none.
+    void SetIndexName(const std::string& name);
+
+    void SetToBegin();
+    void SetToEnd();
+    uint16_t GetNextRecord(uint8_t* buffer);
+    uint16_t GetPriorRecord(uint8_t* buffer);
+    uint16_t GetCurrentRecord(uint8_t* buffer, bool lockIt = false);
+    int32_t GetRecordCount() const;
+    int32_t GetRecordNumber() const;
+    int32_t GetPhysicalRecordNumber() const;
+
+    void RefreshCurrentRecord(int direction);
+    void VerifyCurrentRecord(int direction);
+    void RepositionCurrentRecord();
+    // After another process's change: the table's stamps taken over, the record count refreshed and the
+    // current record re-found.
+    void RefreshAfterChange();
+
+    // Rebuilds the automatic primary index from the record slots (a table whose index file had to be
+    // created anew): the rows then come in record-ID order.
+    void RebuildPrimaryIndex();
+    // The cursor's initial index and position, at the end of opening.
+    void InitializeNavigation();
+    // The keys of the active index, ordered; the same building rule the pages were written with.
+    void GetKeyValues(const uint8_t* record, uint8_t* key) const;
+    int CompareKeys(const uint8_t* a, const uint8_t* b, std::size_t n) const;
+
+    // The navigation prelude on construction, the read unlock on every way out; every operation that
+    // reads pages, records or BLOB blocks runs inside one.
+    class TNavigationScope {
+    public:
+        explicit TNavigationScope(TCursorNavigation& nav);
+        ~TNavigationScope();
+        TNavigationScope(const TNavigationScope&) = delete;
+        TNavigationScope& operator=(const TNavigationScope&) = delete;
+
+    private:
+        void Unlock();
+        TCursorNavigation& FNav;
+        bool FLocked = false;
+    };
+
+private:
+    class TPageHold;
+    TDataCursor& Cursor();
+    const TDataCursor& Cursor() const;
+
+    void NavigationPrelude(bool& locked);
+    void RefreshRecordCount();
+    void AfterChangeReport();
+    void MakeEmpty();
+    bool PositionOnFirstKey();
+    bool PositionOnLastKey();
+    bool PositionOnKey(const std::vector<uint8_t>& key);
+    void FirstKey();
+    void LastKey();
+    void MoveBy(int n);
+    bool TryMoveBy(int n);
+    void RefindCurrentKey();
+    bool IsVisible() const;
+    int32_t RunLength(int direction);
+    TPage* FetchPage(int32_t number);
+    // A root must be of a root type, a page reached through a node entry of a non-root type; both need keys.
+    void CheckRootPage(const TPageEntries& page) const;
+    void CheckChildPage(const TPageEntries& page) const;
+    // Counts one restart of a step or a descent; too many are index corruption.
+    void Restarted(int& restarts);
+    static constexpr int MaxRestarts = 8;
+    // Stands on entry `counter` of the leaf. The leaf's entries are copied when the cursor arrives on it (or
+    // when forced); a step within the same leaf keeps the copy.
+    void StoreLeaf(const TPage& leaf, int32_t number, int32_t counter, int32_t sequence, bool arrived = true);
+    void ReplaceCurrentPage();
+
+    // The entries of FCurrentPage around the current one whose record numbers follow each other by +1
+    // (first and last entry), valid while FCurrentPageCopies equals FRunCopy.
+    uint64_t FCurrentPageCopies = 0;
+    uint64_t FRunCopy = 0;
+    int FRunFirst = 0;
+    int FRunLast = 0;
+
+    std::unique_ptr<TKeyLocale> FKeyLocale;
+};
+
+} // namespace tableengine
