@@ -5,7 +5,7 @@
 #include "support/ChildProcess.h"
 
 #include "tableengine/TblComp.h"
-#include "tableengine/cursor/DataTable.h"
+#include "tableengine/storage/DataTable.h"
 #include "tableengine/storage/DataDirectoryLocks.h"
 
 #include <gtest/gtest.h>
