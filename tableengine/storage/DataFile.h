@@ -50,7 +50,6 @@ public:
     void LoadHeaders();
     void ReadHeader() override;
     void CheckHeader() override;
-    bool CheckForChanges() override;
 
     // 1..FieldCount, or -1 "RecordID" and -2 "RecordHash"; null otherwise.
     const TFieldDefinition* GetFieldDefinitionByPos(int position) const;
@@ -105,7 +104,5 @@ private:
     std::vector<uint8_t> FFieldArea; // the field definitions as read at open (decrypted)
 };
 
-// Version numbers the engine knows as older formats ("1.00" .. "3.00").
-constexpr bool IsOlderVersion(uint8_t version) { return version < DataVersionNum; }
 
 } // namespace tableengine
