@@ -4,6 +4,7 @@
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/CacheReader.h"
 #include "tableengine/storage/BlobFile.h"
+#include "tableengine/storage/Block.h"
 #include "tableengine/storage/DataTable.h"
 
 #include "tableengine/storage/DataEngine.h"
@@ -18,6 +19,8 @@ namespace tableengine {
 TBlobFile::TBlobFile(TDataEngine& engine, TDataTable* table) : TBufferedFile(engine, table) {}
 
 TBlobFile::~TBlobFile() = default;
+
+std::unique_ptr<TBuffer> TBlobFile::CreateBuffer() { return std::make_unique<TBlock>(*this); }
 
 void TBlobFile::RaiseBufferCorrupt() { RaiseError(TBL_MEMOCORRUPT); }
 

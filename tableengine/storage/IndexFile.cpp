@@ -4,6 +4,7 @@
 // sizes its entries by KeySize.
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/IndexFile.h"
+#include "tableengine/storage/Page.h"
 
 #include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataFile.h"
@@ -20,6 +21,8 @@ namespace tableengine {
 TIndexFile::TIndexFile(TDataEngine& engine, TDataTable* table) : TBufferedFile(engine, table) {}
 
 TIndexFile::~TIndexFile() = default;
+
+std::unique_ptr<TBuffer> TIndexFile::CreateBuffer() { return std::make_unique<TPage>(*this); }
 
 void TIndexFile::RaiseBufferCorrupt() { RaiseError(TBL_INDEXCORRUPT); }
 
