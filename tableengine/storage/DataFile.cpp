@@ -213,18 +213,16 @@ void TDataFile::LoadFieldDefinitions()
     FieldsAreDirty = false;
 }
 
+std::shared_ptr<const platform::Locale> TDataFile::LoadLocale()
+{
+    auto locale = platform::Locale::ForLCID(static_cast<uint32_t>(Header.LocaleID));
+    if (Header.LocaleID != 0 && !locale)
+        RaiseError(TBL_CANNOTLOADLDDRV);
+    return locale;
+}
+
 void TDataFile::CheckHeader()
 {
-    if (Header.LocaleID != 0) {
-        auto locale = platform::Locale::ForLCID(static_cast<uint32_t>(Header.LocaleID));
-        if (!locale)
-            RaiseError(TBL_CANNOTLOADLDDRV);
-        if (FDataTable != nullptr)
-            FDataTable->Locale = std::move(locale);
-    } else if (FDataTable != nullptr) {
-        FDataTable->Locale = platform::Locale::ForLCID(0);
-    }
-
     uint64_t running = RecordFieldsOffset;
     std::set<uint16_t> numbers;
     std::set<std::string> names;
