@@ -36,13 +36,8 @@ std::string TrimmedLower(std::string_view s) {
     return LowerAnsi(s);
 }
 
-bool ValidNameStart(char c) {
-    const auto u = static_cast<uint8_t>(c);
-    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u == '_' || (u >= 128 && u <= 254);
-}
-
 void CheckName(std::string_view name, const char* what) {
-    if (name.empty() || name.size() > 60 || !ValidNameStart(name.front()))
+    if (name.empty() || name.size() > 60 || !ValidNameStart(static_cast<unsigned char>(name.front())))
         throw WriterError(std::string(what) + " name '" + std::string(name) +
                           "' must be 1 to 60 characters starting with a letter or '_'");
 }

@@ -48,26 +48,6 @@ size_t TextLength(const uint8_t* p, size_t max) {
 
 } // namespace
 
-uint16_t KeyWidth(uint8_t dataType, uint16_t dataSize) {
-    switch (dataType) {
-    case DataTypes::Date:
-    case DataTypes::Integer:
-    case DataTypes::Time:
-        return 4;
-    case DataTypes::SmallInt:
-    case DataTypes::Boolean:
-    case DataTypes::Word:
-        return 2;
-    case DataTypes::LargeInt:
-    case DataTypes::Float:
-    case DataTypes::TimeStamp:
-    case DataTypes::Bcd:
-        return 8;
-    default:
-        return dataSize;
-    }
-}
-
 void FinishKeyLayout(KeyLayout& layout) {
     size_t size = 0;
     for (const KeyPart& p : layout.Parts)

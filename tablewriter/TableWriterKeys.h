@@ -1,6 +1,7 @@
 // Index keys: their layout for one index, building a key from a record slot, and ordering two keys.
 #pragma once
 
+#include "tableengine/format/IndexKey.h"
 #include "tableengine/format/TableWriterBytes.h"
 #include "tablewriter/TableWriterSchema.h"
 #include "tablewriter/TableWriterValues.h"
@@ -29,8 +30,8 @@ struct KeyLayout {
     uint16_t KeySize = 0;
 };
 
-// Key bytes of a field of this type with this value size.
-uint16_t KeyWidth(uint8_t dataType, uint16_t dataSize);
+// Key bytes of a field of this type with this value size: the engine's rule.
+using tableengine::KeyWidth;
 
 // Sets KeySize from the parts: sum of (1 + width), plus 4 for the record-ID suffix of a non-unique index.
 void FinishKeyLayout(KeyLayout& layout);

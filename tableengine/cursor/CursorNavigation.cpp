@@ -314,42 +314,9 @@ void TCursorNavigation::MakeEmpty()
     FCurKeyCounter = 0;
 }
 
-// Descends to the first (or last) entry; false when a fetch gave a change report.
-bool TCursorNavigation::PositionOnFirstKey()
-{
-    TIndexFile& index = *Cursor().DataTable->IndexFile;
-    if (GetRecordCount() == 0) {
-        MakeEmpty();
-        return true;
-    }
-    const int32_t root = index.GetRootPageNumber(Cursor().FIndexPos);
-    if (root == 0) {
-        MakeEmpty();
-        return true;
-    }
-    TPageHold page(index, FetchPage(root));
-    if (!page)
-        return false;
-    CheckRootPage(page->FEntries);
-    int32_t number = root;
-    for (int level = 0; page->FEntries.IsNode(); ++level) {
-        if (level >= MaxTreeLevels)
-            index.RaiseBufferCorrupt();
-        const int32_t child = page->FEntries.GetRecordNumber(1);
-        TPageHold next(index, FetchPage(child));
-        if (!next)
-            return false;
-        CheckChildPage(next->FEntries);
-        page = std::move(next);
-        number = child;
-    }
-    StoreLeaf(*page, number, 1, 1);
-    FBOF = false;
-    FEOF = false;
-    return true;
-}
-
-bool TCursorNavigation::PositionOnLastKey()
+// Descends to the first or the last entry; false when a fetch gave a change report. On the way to the last
+// entry the lower-key counts of the nodes passed add up to its sequence number.
+bool TCursorNavigation::PositionOnEdgeKey(bool last)
 {
     TIndexFile& index = *Cursor().DataTable->IndexFile;
     if (GetRecordCount() == 0) {
@@ -370,9 +337,10 @@ bool TCursorNavigation::PositionOnLastKey()
     for (int level = 0; page->FEntries.IsNode(); ++level) {
         if (level >= MaxTreeLevels)
             index.RaiseBufferCorrupt();
-        const int last = page->FEntries.GetNumberOfKeys();
-        sequence += page->FEntries.GetPageKeyCount(last);
-        const int32_t child = page->FEntries.GetRecordNumber(last);
+        const int entry = last ? page->FEntries.GetNumberOfKeys() : 1;
+        if (last)
+            sequence += page->FEntries.GetPageKeyCount(entry);
+        const int32_t child = page->FEntries.GetRecordNumber(entry);
         TPageHold next(index, FetchPage(child));
         if (!next)
             return false;
@@ -380,13 +348,17 @@ bool TCursorNavigation::PositionOnLastKey()
         page = std::move(next);
         number = child;
     }
-    const int last = page->FEntries.GetNumberOfKeys();
-    sequence += page->FEntries.GetPageKeyCount(last);
-    // The lower-key counts of the nodes passed add up to the table's record count: a different sum is a
-    // damaged tree (a child link to another subtree, a count that was overwritten).
-    if (!FNoKeyStatistics && sequence != FEndSequenceNumber)
-        index.RaiseBufferCorrupt();
-    StoreLeaf(*page, number, last, static_cast<int32_t>(std::min<int64_t>(sequence, INT32_MAX)));
+    if (last) {
+        const int entry = page->FEntries.GetNumberOfKeys();
+        sequence += page->FEntries.GetPageKeyCount(entry);
+        // The lower-key counts of the nodes passed add up to the table's record count: a different sum is a
+        // damaged tree (a child link to another subtree, a count that was overwritten).
+        if (!FNoKeyStatistics && sequence != FEndSequenceNumber)
+            index.RaiseBufferCorrupt();
+        StoreLeaf(*page, number, entry, static_cast<int32_t>(std::min<int64_t>(sequence, INT32_MAX)));
+    } else {
+        StoreLeaf(*page, number, 1, 1);
+    }
     FBOF = false;
     FEOF = false;
     return true;
@@ -414,7 +386,7 @@ void TCursorNavigation::Restarted(int& restarts)
 
 void TCursorNavigation::FirstKey()
 {
-    for (int restarts = 0; !PositionOnFirstKey();) {
+    for (int restarts = 0; !PositionOnEdgeKey(false);) {
         Restarted(restarts);
         AfterChangeReport();
     }
@@ -422,7 +394,7 @@ void TCursorNavigation::FirstKey()
 
 void TCursorNavigation::LastKey()
 {
-    for (int restarts = 0; !PositionOnLastKey();) {
+    for (int restarts = 0; !PositionOnEdgeKey(true);) {
         Restarted(restarts);
         AfterChangeReport();
     }
@@ -494,7 +466,7 @@ bool TCursorNavigation::TryMoveBy(int n)
     }
     if (FCurrentPageNumber == 0) {
         // No leaf yet (the table was empty when the cursor last looked).
-        return n > 0 ? PositionOnFirstKey() : PositionOnLastKey();
+        return n > 0 ? PositionOnEdgeKey(false) : PositionOnEdgeKey(true);
     }
     TPageHold page(index, FetchPage(FCurrentPageNumber));
     if (!page) {

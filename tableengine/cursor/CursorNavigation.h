@@ -109,8 +109,7 @@ private:
     void RefreshRecordCount();
     void AfterChangeReport();
     void MakeEmpty();
-    bool PositionOnFirstKey();
-    bool PositionOnLastKey();
+    bool PositionOnEdgeKey(bool last);
     bool PositionOnKey(const std::vector<uint8_t>& key);
     void FirstKey();
     void LastKey();

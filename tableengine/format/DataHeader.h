@@ -25,6 +25,8 @@ struct TMD5Digest {
 static_assert(sizeof(TMD5Digest) == 16);
 
 inline constexpr uint8_t DataVersionNum = 6; // "4.00"
+// Version numbers the engine knows as older formats ("1.00" .. "3.00").
+inline constexpr bool IsOlderVersion(uint8_t version) { return version < DataVersionNum; }
 
 struct TDataHeader {
     int32_t UpdateStamp;
@@ -70,6 +72,11 @@ static_assert(offsetof(TDataHeader, IsDirty) == 197);
 
 inline constexpr int MaxFieldCount = 1024;
 inline constexpr int MaxFieldNameLength = 60;
+// A field or index name starts with a letter, '_' or a character of the upper half but 255.
+inline bool ValidNameStart(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
+}
 inline constexpr int MaxDescriptionLength = 100;
 
 struct TFieldDefinition {

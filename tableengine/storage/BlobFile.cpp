@@ -4,6 +4,7 @@
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/CacheReader.h"
 #include "tableengine/storage/BlobFile.h"
+#include "tableengine/storage/Block.h"
 #include "tableengine/storage/DataTable.h"
 
 #include "tableengine/storage/DataEngine.h"
@@ -18,6 +19,8 @@ namespace tableengine {
 TBlobFile::TBlobFile(TDataEngine& engine, TDataTable* table) : TBufferedFile(engine, table) {}
 
 TBlobFile::~TBlobFile() = default;
+
+std::unique_ptr<TBuffer> TBlobFile::CreateBuffer() { return std::make_unique<TBlock>(*this); }
 
 void TBlobFile::RaiseBufferCorrupt() { RaiseError(TBL_MEMOCORRUPT); }
 
@@ -40,37 +43,14 @@ uint32_t TBlobFile::GetReadAheadCount(TCacheReader* cursor, int /*direction*/)
     return static_cast<uint32_t>(std::clamp(wanted, 1, 1));
 }
 
-void TBlobFile::ReadHeader()
-{
-    TBlobHeader h{};
-    ReadExact(0, &h, sizeof h);
-    if (Password != nullptr)
-        Password->Decrypt(reinterpret_cast<uint8_t*>(&h), sizeof h);
-    h.IsDirty = 0;
-    FHeader = h;
-}
-
-bool TBlobFile::CheckForChanges()
-{
-    const int32_t stamp = FHeader.UpdateStamp;
-    {
-        std::lock_guard<std::recursive_mutex> guard(BaseFile->FileSection);
-        ReadHeader();
-    }
-    return FHeader.UpdateStamp != stamp;
-}
+void TBlobFile::ReadHeader() { FHeader = ReadFileHeader<TBlobHeader>(Password); }
 
 void TBlobFile::OpenFile()
 {
     TEngineFile::OpenFile();
     FHeader = TBlobHeader{};
     ReadHeader();
-    if (FHeader.VersionNum != DataVersionNum)
-        RaiseError(IsOlderVersion(FHeader.VersionNum) ? TBL_OLDVERSION : TBL_BADSIGNATURE);
-    TMD5Digest standard{};
-    std::memcpy(&standard, StandardSignatureBytes, sizeof standard);
-    if (FHeader.FileSignature != DataEngine().SignatureDigest && FHeader.FileSignature != standard)
-        RaiseError(TBL_BADSIGNATURE);
+    CheckVersionAndSignature(FHeader.VersionNum, FHeader.FileSignature);
     if (FBlockSize < MinBlobBlockSize || FBlockSize > MaxBlobBlockSize || FBlockSize % 8 != 0)
         RaiseError(TBL_HEADERCORRUPT);
     InitializeBuffers();

@@ -22,7 +22,6 @@ public:
     void OpenFile() override;
     void ReadHeader() override;
     void CheckHeader() override;
-    bool CheckForChanges() override;
 
     TBlobHeader GetHeader() const { return FHeader; }
     int32_t GetNextFreeBlockNumber() const

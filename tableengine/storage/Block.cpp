@@ -78,6 +78,5 @@ std::size_t TBlock::GetBlockData(std::size_t offset, std::size_t length, uint8_t
 
 namespace tableengine {
 
-std::unique_ptr<TBuffer> TBlobFile::CreateBuffer() { return std::make_unique<TBlock>(*this); }
 
 } // namespace tableengine

@@ -102,6 +102,26 @@ uint32_t TBufferedFile::MaxBuffersFor(uint32_t byteBudget, uint32_t countLimit, 
     return std::max(n, 1u);
 }
 
+bool TBufferedFile::CheckForChanges()
+{
+    const int32_t stamp = GetLastUpdateStamp();
+    {
+        std::lock_guard<std::recursive_mutex> guard(BaseFile->FileSection);
+        ReadHeader();
+    }
+    return GetLastUpdateStamp() != stamp;
+}
+
+void TBufferedFile::CheckVersionAndSignature(uint8_t versionNum, const TMD5Digest& signature)
+{
+    if (versionNum != DataVersionNum)
+        RaiseError(IsOlderVersion(versionNum) ? TBL_OLDVERSION : TBL_BADSIGNATURE);
+    TMD5Digest standard{};
+    std::memcpy(&standard, StandardSignatureBytes, sizeof standard);
+    if (signature != DataEngine().SignatureDigest && signature != standard)
+        RaiseError(TBL_BADSIGNATURE);
+}
+
 void TBufferedFile::CheckMaximumFileSize()
 {
     if (GetFileSize() > DataEngine().MaximumFileSize)

@@ -7,6 +7,8 @@
 // A table's caches are used by one thread at a time (the engine runs on its caller's thread).
 #pragma once
 
+#include "tableengine/format/DataHeader.h"
+#include "tableengine/format/DataPassword.h"
 #include "tableengine/storage/EngineFile.h"
 
 #include <cstddef>
@@ -107,7 +109,8 @@ public:
     virtual void InitializeBuffers();
     virtual void ReadHeader() = 0;
     virtual void CheckHeader() = 0;
-    virtual bool CheckForChanges() = 0;
+    // Re-reads the header under the file's section; true when its update stamp moved.
+    virtual bool CheckForChanges();
 
     // Fetches block `number` for use (give it back with PutBuffer), or null when the miss found that another
     // process changed the table (all cached blocks of the table were dropped). `append` asks for the block
@@ -128,6 +131,20 @@ public:
     std::vector<int32_t> RecencyOrder() const;
 
 protected:
+    // The file header at offset 0, decrypted with the table's password when there is one, not dirty.
+    template <class THeader>
+    THeader ReadFileHeader(const TDataPassword* password)
+    {
+        THeader h{};
+        ReadExact(0, &h, sizeof h);
+        if (password != nullptr)
+            password->Decrypt(reinterpret_cast<uint8_t*>(&h), sizeof h);
+        h.IsDirty = 0;
+        return h;
+    }
+    // A header's version (an older one: the old-version error) and signature (the engine's own or the
+    // standard one).
+    void CheckVersionAndSignature(uint8_t versionNum, const TMD5Digest& signature);
     // Integer division of a byte budget by the size of one cached block, capped at the count limit and
     // raised to at least 1; a zero buffer size takes the count limit.
     static uint32_t MaxBuffersFor(uint32_t byteBudget, uint32_t countLimit, uint32_t bufferSize, uint32_t objectSize);

@@ -72,11 +72,6 @@ TFieldDefinition pseudoField(uint16_t num, const char* name, uint8_t type, uint8
     return d;
 }
 
-bool validNameStart(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
-}
-
 } // namespace
 
 TDataFile::TDataFile(TDataEngine& engine, TDataTable* table)
@@ -126,23 +121,7 @@ std::string TDataFile::Description() const
     return ReadShortString(Header.Description, sizeof Header.Description, MaxDescriptionLength);
 }
 
-void TDataFile::ReadHeader()
-{
-    TDataHeader h{};
-    ReadExact(0, &h, sizeof h);
-    h.IsDirty = 0;
-    Header = h;
-}
-
-bool TDataFile::CheckForChanges()
-{
-    const int32_t stamp = Header.UpdateStamp;
-    {
-        std::lock_guard<std::recursive_mutex> guard(BaseFile->FileSection);
-        ReadHeader();
-    }
-    return Header.UpdateStamp != stamp;
-}
+void TDataFile::ReadHeader() { Header = ReadFileHeader<TDataHeader>(nullptr); }
 
 void TDataFile::OpenFile()
 {
@@ -155,12 +134,7 @@ void TDataFile::LoadHeaders()
     Header = TDataHeader{};
     FieldDefinitions.clear();
     ReadHeader();
-    if (Header.VersionNum != DataVersionNum)
-        RaiseError(IsOlderVersion(Header.VersionNum) ? TBL_OLDVERSION : TBL_BADSIGNATURE);
-    TMD5Digest standard{};
-    std::memcpy(&standard, StandardSignatureBytes, sizeof standard);
-    if (Header.FileSignature != DataEngine().SignatureDigest && Header.FileSignature != standard)
-        RaiseError(TBL_BADSIGNATURE);
+    CheckVersionAndSignature(Header.VersionNum, Header.FileSignature);
     if (Header.FieldCount > MaxFieldCount)
         RaiseError(TBL_HEADERCORRUPT);
     Password = nullptr;
@@ -239,18 +213,16 @@ void TDataFile::LoadFieldDefinitions()
     FieldsAreDirty = false;
 }
 
+std::shared_ptr<const platform::Locale> TDataFile::LoadLocale()
+{
+    auto locale = platform::Locale::ForLCID(static_cast<uint32_t>(Header.LocaleID));
+    if (Header.LocaleID != 0 && !locale)
+        RaiseError(TBL_CANNOTLOADLDDRV);
+    return locale;
+}
+
 void TDataFile::CheckHeader()
 {
-    if (Header.LocaleID != 0) {
-        auto locale = platform::Locale::ForLCID(static_cast<uint32_t>(Header.LocaleID));
-        if (!locale)
-            RaiseError(TBL_CANNOTLOADLDDRV);
-        if (FDataTable != nullptr)
-            FDataTable->Locale = std::move(locale);
-    } else if (FDataTable != nullptr) {
-        FDataTable->Locale = platform::Locale::ForLCID(0);
-    }
-
     uint64_t running = RecordFieldsOffset;
     std::set<uint16_t> numbers;
     std::set<std::string> names;
@@ -259,7 +231,7 @@ void TDataFile::CheckHeader()
         d.DataSize = FieldDataSize(d.DataType, d.SubType, d.Length);
         d.DataDecimals = d.Decimals;
         const std::size_t nameLength = ShortStringLength(d.FieldName);
-        if (nameLength < 1 || nameLength > MaxFieldNameLength || !validNameStart(d.FieldName[1]))
+        if (nameLength < 1 || nameLength > MaxFieldNameLength || !ValidNameStart(d.FieldName[1]))
             RaiseError(TBL_HEADERCORRUPT);
         if (!numbers.insert(d.FieldNum).second)
             RaiseError(TBL_HEADERCORRUPT);

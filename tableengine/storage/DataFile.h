@@ -5,7 +5,10 @@
 #include "tableengine/storage/BufferedFile.h"
 #include "tableengine/format/DataHeader.h"
 
+#include "platform/Locale.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,7 +53,9 @@ public:
     void LoadHeaders();
     void ReadHeader() override;
     void CheckHeader() override;
-    bool CheckForChanges() override;
+    // The collation and case rules of the header's LocaleID (0: the default ones); the locale error when the
+    // platform has none for it.
+    std::shared_ptr<const platform::Locale> LoadLocale();
 
     // 1..FieldCount, or -1 "RecordID" and -2 "RecordHash"; null otherwise.
     const TFieldDefinition* GetFieldDefinitionByPos(int position) const;
@@ -105,7 +110,5 @@ private:
     std::vector<uint8_t> FFieldArea; // the field definitions as read at open (decrypted)
 };
 
-// Version numbers the engine knows as older formats ("1.00" .. "3.00").
-constexpr bool IsOlderVersion(uint8_t version) { return version < DataVersionNum; }
 
 } // namespace tableengine

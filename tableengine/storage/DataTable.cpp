@@ -125,6 +125,7 @@ const TDataPassword& TDataTable::VerifyPassword(const TMD5Digest& stored)
 
 void TDataTable::CheckHeaders(bool indexRecreated)
 {
+    Locale = DataFile->LoadLocale();
     DataFile->CheckHeader();
     if (!indexRecreated)
         IndexFile->CheckHeader();

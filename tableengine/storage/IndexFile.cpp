@@ -4,6 +4,7 @@
 // sizes its entries by KeySize.
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/IndexFile.h"
+#include "tableengine/storage/Page.h"
 
 #include "tableengine/storage/DataEngine.h"
 #include "tableengine/storage/DataFile.h"
@@ -20,6 +21,8 @@ namespace tableengine {
 TIndexFile::TIndexFile(TDataEngine& engine, TDataTable* table) : TBufferedFile(engine, table) {}
 
 TIndexFile::~TIndexFile() = default;
+
+std::unique_ptr<TBuffer> TIndexFile::CreateBuffer() { return std::make_unique<TPage>(*this); }
 
 void TIndexFile::RaiseBufferCorrupt() { RaiseError(TBL_INDEXCORRUPT); }
 
@@ -55,25 +58,7 @@ TIndexDefinition TIndexFile::TextIndexDefinition()
     return d;
 }
 
-void TIndexFile::ReadHeader()
-{
-    TIndexHeader h{};
-    ReadExact(0, &h, sizeof h);
-    if (Password != nullptr)
-        Password->Decrypt(reinterpret_cast<uint8_t*>(&h), sizeof h);
-    h.IsDirty = 0;
-    FHeader = h;
-}
-
-bool TIndexFile::CheckForChanges()
-{
-    const int32_t stamp = FHeader.UpdateStamp;
-    {
-        std::lock_guard<std::recursive_mutex> guard(BaseFile->FileSection);
-        ReadHeader();
-    }
-    return FHeader.UpdateStamp != stamp;
-}
+void TIndexFile::ReadHeader() { FHeader = ReadFileHeader<TIndexHeader>(Password); }
 
 void TIndexFile::OpenFile()
 {
@@ -81,12 +66,7 @@ void TIndexFile::OpenFile()
     FHeader = TIndexHeader{};
     FIndexDefinitions = {};
     ReadHeader();
-    if (FHeader.VersionNum != DataVersionNum)
-        RaiseError(IsOlderVersion(FHeader.VersionNum) ? TBL_OLDVERSION : TBL_BADSIGNATURE);
-    TMD5Digest standard{};
-    std::memcpy(&standard, StandardSignatureBytes, sizeof standard);
-    if (FHeader.FileSignature != DataEngine().SignatureDigest && FHeader.FileSignature != standard)
-        RaiseError(TBL_BADSIGNATURE);
+    CheckVersionAndSignature(FHeader.VersionNum, FHeader.FileSignature);
     if (FHeader.IndexCount > MaxSecondaryIndexes)
         RaiseError(TBL_HEADERCORRUPT);
     // The page size comes from the data header; a size outside the format's range would make every page
@@ -196,9 +176,7 @@ void TIndexFile::CheckHeader()
         const TIndexDefinition& d = FIndexDefinitions[static_cast<std::size_t>(j)];
         const std::size_t nameLength = ShortStringLength(d.IndexName);
         if (j >= 1) {
-            const auto c = static_cast<unsigned char>(d.IndexName[1]);
-            const bool start = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
-            if (nameLength < 1 || nameLength > 60 || !start)
+            if (nameLength < 1 || nameLength > 60 || !ValidNameStart(static_cast<unsigned char>(d.IndexName[1])))
                 RaiseError(TBL_HEADERCORRUPT);
             const std::string n = upperName(d);
             if (std::find(names.begin(), names.end(), n) != names.end())

@@ -29,7 +29,6 @@ public:
     void OpenFile() override;
     void ReadHeader() override;
     void CheckHeader() override;
-    bool CheckForChanges() override;
     // Writes a new index file holding only the default definitions: the automatic primary index on the
     // record id and the text-index slot.
     void CreateDefault();

@@ -74,6 +74,5 @@ bool TPage::IsEqualTo(const TBuffer& other) const
 
 namespace tableengine {
 
-std::unique_ptr<TBuffer> TIndexFile::CreateBuffer() { return std::make_unique<TPage>(*this); }
 
 } // namespace tableengine
