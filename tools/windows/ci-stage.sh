@@ -49,6 +49,7 @@ sim=$!
 for _ in $(seq 50); do [ -s "$work/com.map" ] && break; sleep 0.1; done
 tools/windows/wine-com-ports.sh "$work/com.map"
 mkdir -p "$work/profile"
+# The report is a Windows program's text output: its lines end in CR LF.
 ALLUSERSPROFILE="$work/profile" tools/windows/wine-run.sh build/windows/app/Sondral.exe --report --window-ms 600 \
-  | tee "$work/report"
+  | tr -d '\r' | tee "$work/report"
 grep -q '^node 0 COM3$' "$work/report" && grep -q '^node 0 COM5$' "$work/report"
