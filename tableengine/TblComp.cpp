@@ -9,6 +9,8 @@
 #include "tableengine/format/DataTypes.h"
 #include "tableengine/format/EngineError.h"
 
+#include "platform/Paths.h"
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -16,12 +18,14 @@
 namespace tableengine {
 namespace {
 
-// Path parts are joined with the native delimiter; a backslash in a name or directory means the same.
-constexpr char16_t PathDelimiter = u'/';
+// Path parts are joined with the native delimiter. The other slash in a name or directory means the same:
+// Windows takes both, and on POSIX a backslash is how a path written for Windows reaches us.
+constexpr char16_t PathDelimiter = platform::PathDelim;
+constexpr char16_t OtherDelimiter = PathDelimiter == u'/' ? u'\\' : u'/';
 
 Text NativeDelimiters(Text s)
 {
-    std::replace(s.begin(), s.end(), u'\\', PathDelimiter);
+    std::replace(s.begin(), s.end(), OtherDelimiter, PathDelimiter);
     return s;
 }
 
