@@ -159,7 +159,8 @@ private:
 // The parent's side: a child process playing a role. Ended at once when it is still running at the end.
 class RoleProcess {
 public:
-    RoleProcess(const ChildRole& role, const Arguments& arguments)
+    // The child gets the role's arguments, and the environment with the given variables added.
+    RoleProcess(const ChildRole& role, const Arguments& arguments, platform::Process::Variables environment = {})
     {
         std::random_device random;
         for (int attempt = 0; attempt < 100 && channel_.empty(); ++attempt) {
@@ -177,9 +178,9 @@ public:
         }
         up_ = std::make_unique<MessageFile>(channel_ / "up");
         down_ = std::make_unique<MessageFile>(channel_ / "down");
-        process_ = platform::Process::Start(platform::ExecutablePath(), {"--gtest_filter=-*"},
-                                            {{detail::RoleVariable, role.Name()},
-                                             {detail::ChannelVariable, channel_.string()}});
+        environment.emplace_back(detail::RoleVariable, role.Name());
+        environment.emplace_back(detail::ChannelVariable, channel_.string());
+        process_ = platform::Process::Start(platform::ExecutablePath(), {"--gtest_filter=-*"}, environment);
         if (!process_)
             throw std::runtime_error("cannot start the child process for " + role.Name());
     }
