@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -101,7 +102,6 @@ public:
     };
 
 private:
-    class TPageHold;
     TDataCursor& Cursor();
     const TDataCursor& Cursor() const;
 
@@ -109,8 +109,11 @@ private:
     void RefreshRecordCount();
     void AfterChangeReport();
     void MakeEmpty();
-    bool PositionOnEdgeKey(bool last);
-    bool PositionOnKey(const std::vector<uint8_t>& key);
+    // Where a descent from the root goes: the first or the last leaf entry, or where a key belongs.
+    enum class TDescent { First, Last, Key };
+    bool Descend(TDescent to, std::span<const uint8_t> key = {});
+    // Descends again after each change report (a bounded number of times).
+    void DescendAfterChanges(TDescent to, std::span<const uint8_t> key = {});
     void FirstKey();
     void LastKey();
     void MoveBy(int n);
@@ -127,7 +130,7 @@ private:
     static constexpr int MaxRestarts = 8;
     // Stands on entry `counter` of the leaf. The leaf's entries are copied when the cursor arrives on it (or
     // when forced); a step within the same leaf keeps the copy.
-    void StoreLeaf(const TPage& leaf, int32_t number, int32_t counter, int32_t sequence, bool arrived = true);
+    void StoreLeaf(const TPageEntries& leaf, int32_t number, int32_t counter, int32_t sequence, bool arrived = true);
     void ReplaceCurrentPage();
 
     // The entries of FCurrentPage around the current one whose record numbers follow each other by +1
