@@ -48,7 +48,7 @@ TCursorNavigation::TNavigationScope::TNavigationScope(TCursorNavigation& nav) : 
 {
     // The prelude may take the read lock and then fail while re-positioning; the destructor does not run for
     // a constructor that throws, so the lock is given back here.
-    ++FNav.FOperationDepth;
+    ++FNav.Cursor().FOperationDepth;
     try {
         FNav.NavigationPrelude(FLocked);
     } catch (...) {
@@ -61,22 +61,20 @@ TCursorNavigation::TNavigationScope::~TNavigationScope() { Unlock(); }
 
 void TCursorNavigation::TNavigationScope::Unlock()
 {
-    TDataTable& table = *FNav.Cursor().DataTable;
+    TDataCursor& c = FNav.Cursor();
+    TDataTable& table = *c.DataTable;
     if (FLocked)
         table.ReadUnlockTable();
     FLocked = false;
     // The lock a cache miss took for this operation (default change detection) ends with the outermost one.
-    if (--FNav.FOperationDepth == 0 && FNav.FOperationLocked) {
-        FNav.FOperationLocked = false;
+    if (--c.FOperationDepth == 0 && c.FOperationLocked) {
+        c.FOperationLocked = false;
         table.ReadUnlockTable();
     }
 }
 
-TCursorNavigation::TCursorNavigation() = default;
+TCursorNavigation::TCursorNavigation(TDataCursor& cursor) : FCursor(cursor) {}
 TCursorNavigation::~TCursorNavigation() = default;
-
-TDataCursor& TCursorNavigation::Cursor() { return static_cast<TDataCursor&>(*this); }
-const TDataCursor& TCursorNavigation::Cursor() const { return static_cast<const TDataCursor&>(*this); }
 
 // ---- index selection
 
@@ -122,8 +120,8 @@ void TCursorNavigation::SetIndexPos(int slot)
     FKeyLayout = TKeyLayout(std::move(fields), FKeySize, FKeyUnique, FKeyCaseInsensitive, FKeyLocale.get(),
                             slot == TextIndexSlot);
 
-    const bool first = c.FIndexPos == UnselectedIndexSlot;
-    c.FIndexPos = static_cast<uint8_t>(slot);
+    const bool first = FIndexPos == UnselectedIndexSlot;
+    FIndexPos = static_cast<uint8_t>(slot);
     FCurrentPage.Bind(&FIndexDefinition);
     ReplaceCurrentPage();
     FCurrentPageNumber = 0;
@@ -145,7 +143,7 @@ void TCursorNavigation::SetIndexName(const std::string& name)
                    return DefaultUpperCase(static_cast<uint8_t>(x)) == DefaultUpperCase(static_cast<uint8_t>(y));
                });
     };
-    if (c.FIndexPos < IndexSlotCount && same(name, FIndexName))
+    if (FIndexPos < IndexSlotCount && same(name, FIndexName))
         return;
     for (int slot = 0; slot <= index.GetIndexCount() && slot <= MaxSecondaryIndexes; ++slot) {
         const TIndexDefinition& d = index.GetIndexDefinition(slot);
@@ -164,7 +162,7 @@ void TCursorNavigation::InitializeNavigation()
     TDataCursor& c = Cursor();
     if (c.DataTable->IndexRebuildPending)
         RebuildPrimaryIndex();
-    c.FIndexPos = UnselectedIndexSlot;
+    FIndexPos = UnselectedIndexSlot;
     SetIndexPos(0);
     FCurrentRecord.assign(c.RecordLength, 0);
     SetToBegin();
@@ -236,7 +234,7 @@ int32_t TCursorNavigation::GetRecordNumber() const
 
 int32_t TCursorNavigation::GetPhysicalRecordNumber() const
 {
-    if (Cursor().FIndexPos == NoIndexSlot)
+    if (FIndexPos == NoIndexSlot)
         return FCurrentRecordNumber;
     if (FCurrentPageNumber == 0)
         return 0;
@@ -248,7 +246,7 @@ int32_t TCursorNavigation::GetPhysicalRecordNumber() const
 TPage* TCursorNavigation::FetchPage(int32_t number)
 {
     TIndexFile& index = *Cursor().DataTable->IndexFile;
-    TBuffer* b = index.GetBuffer(&Cursor(), Cursor().FIndexPos, rdNone, false, number);
+    TBuffer* b = index.GetBuffer(&Cursor(), FIndexPos, rdNone, false, number);
     if (b == nullptr)
         return nullptr;
     auto* page = static_cast<TPage*>(b);
@@ -294,7 +292,7 @@ bool TCursorNavigation::Descend(TDescent to, std::span<const uint8_t> key)
         MakeEmpty();
         return true;
     }
-    const int32_t root = index.GetRootPageNumber(Cursor().FIndexPos);
+    const int32_t root = index.GetRootPageNumber(FIndexPos);
     if (root == 0) {
         MakeEmpty();
         return true;
@@ -507,15 +505,15 @@ void TCursorNavigation::RefreshCurrentRecord(int direction)
     FCurrentRecordNumber = 0;
     if (number == 0) {
         // Standing on a leaf entry, the entry names record 0: a damaged leaf, not an empty table.
-        if (c.FIndexPos != NoIndexSlot && FCurrentPageNumber != 0)
+        if (FIndexPos != NoIndexSlot && FCurrentPageNumber != 0)
             data.RaiseBufferCorrupt();
         return;
     }
     const bool readAhead = direction != rdNone;
-    FRecordRun = readAhead ? std::max(c.FReadAheadRecords, RunLength(direction)) : 1;
+    c.FRecordRun = readAhead ? std::max(c.FReadAheadRecords, RunLength(direction)) : 1;
     if (readAhead) {
         ++c.FTotalReadAheads;
-        c.FTotalSizeReadAheads += FRecordRun;
+        c.FTotalSizeReadAheads += c.FRecordRun;
     }
     TRecord* record = data.GetRecord(&c, direction, readAhead, number);
     if (record == nullptr) {
@@ -536,7 +534,7 @@ bool TCursorNavigation::IsVisible() const
     const TDataCursor& c = Cursor();
     if (c.DataTable->DataFile->NextEndingRecord() <= 1)
         return false;
-    if (c.FIndexPos == NoIndexSlot)
+    if (FIndexPos == NoIndexSlot)
         return true;
     return FCurrentRecordNumber != 0 && FCurrentRecord[RecordStatusOffset] != RecordDeleted;
 }

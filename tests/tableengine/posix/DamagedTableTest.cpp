@@ -373,7 +373,7 @@ TEST(DamagedTable, DefaultModeHoldsTheReadLockFromTheFirstMissToTheOperationsEnd
     TDataTableLocks& locks = *c->DataTable->DataTableLocks;
     data.FreeBuffers();
     {
-        TCursorNavigation::TNavigationScope scope(*c);
+        TCursorNavigation::TNavigationScope scope(c->Navigation());
         EXPECT_FALSE(locks.IsReadLocked()); // default mode: the prelude takes nothing
         TBufferLease first(data, data.GetRecord(c.get(), rdNone, false, 1));
         ASSERT_TRUE(first);
