@@ -10,6 +10,8 @@
 #include "tableengine/format/EngineError.h"
 #include "tablewriter/TableWriter.h"
 
+#include "WriterFixture.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -22,15 +24,7 @@ namespace navtest {
 
 namespace w = tableengine::writer;
 
-inline w::WriterField Field(std::string name, uint8_t type, uint16_t length = 0, uint8_t subType = 0)
-{
-    w::WriterField f;
-    f.Name = std::move(name);
-    f.DataType = type;
-    f.Length = length;
-    f.SubType = subType;
-    return f;
-}
+using writertest::Field;
 
 inline w::WriterRow Row(std::vector<std::string> values, bool deleted = false)
 {
