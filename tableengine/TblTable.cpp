@@ -27,6 +27,12 @@ TTblTable::~TTblTable()
     }
 }
 
+void TTblTable::CheckActive() const
+{
+    if (!Active())
+        Fail("Cannot perform this operation on a closed dataset");
+}
+
 void TTblTable::CheckInactive(const char* message) const
 {
     if (Active())
@@ -147,8 +153,7 @@ void TTblTable::Close()
 
 void TTblTable::HoldReadLock()
 {
-    if (!Active())
-        Fail("Cannot perform this operation on a closed dataset");
+    CheckActive();
     TDataCursor& c = *FCursor;
     if (FReadLockHeld || c.Exclusive() || c.MarkedReadOnly())
         return;
@@ -184,8 +189,7 @@ void TTblTable::Fetch(uint16_t answer)
 
 void TTblTable::First()
 {
-    if (!Active())
-        Fail("Cannot perform this operation on a closed dataset");
+    CheckActive();
     FCursor->SetToBegin();
     FHasRecord = false;
     Fetch(FCursor->GetNextRecord(FScratch.data()));
@@ -196,8 +200,7 @@ void TTblTable::First()
 
 void TTblTable::Next()
 {
-    if (!Active())
-        Fail("Cannot perform this operation on a closed dataset");
+    CheckActive();
     if (FEof)
         return;
     FBof = false;
@@ -206,8 +209,7 @@ void TTblTable::Next()
 
 void TTblTable::Prior()
 {
-    if (!Active())
-        Fail("Cannot perform this operation on a closed dataset");
+    CheckActive();
     if (FBof)
         return;
     FEof = false;
@@ -216,8 +218,7 @@ void TTblTable::Prior()
 
 void TTblTable::Last()
 {
-    if (!Active())
-        Fail("Cannot perform this operation on a closed dataset");
+    CheckActive();
     FCursor->SetToEnd();
     FHasRecord = false;
     Fetch(FCursor->GetPriorRecord(FScratch.data()));

@@ -69,6 +69,7 @@ public:
     std::unique_ptr<TTblBlobStream> CreateBlobStream(int fieldNum);
 
 private:
+    void CheckActive() const;
     void CheckInactive(const char* message) const;
     void Fetch(uint16_t answer);
     Text FDatabaseName;

@@ -360,10 +360,6 @@ void TCursorNavigation::Restarted(int& restarts)
         Cursor().DataTable->IndexFile->RaiseBufferCorrupt();
 }
 
-void TCursorNavigation::FirstKey() { DescendAfterChanges(TDescent::First); }
-
-void TCursorNavigation::LastKey() { DescendAfterChanges(TDescent::Last); }
-
 void TCursorNavigation::RefindCurrentKey()
 {
     std::vector<uint8_t> key(FKeySize, 0);
@@ -593,67 +589,50 @@ void TCursorNavigation::RepositionCurrentRecord()
 
 // ---- the operations
 
-void TCursorNavigation::SetToBegin()
+// Stands before the first record (or after the last): on the edge record and one step beyond it.
+void TCursorNavigation::SetToEdge(bool end)
 {
     TNavigationScope scope(*this);
-    FirstKey();
-    RefreshCurrentRecord(rdForward);
-    VerifyCurrentRecord(rdForward);
-    MoveBy(-1);
-    RefreshCurrentRecord(rdBackward);
-    VerifyCurrentRecord(rdBackward);
+    const int inward = end ? rdBackward : rdForward;
+    const int outward = end ? rdForward : rdBackward;
+    DescendAfterChanges(end ? TDescent::Last : TDescent::First);
+    RefreshCurrentRecord(inward);
+    VerifyCurrentRecord(inward);
+    MoveBy(end ? 1 : -1);
+    RefreshCurrentRecord(outward);
+    VerifyCurrentRecord(outward);
 }
 
-void TCursorNavigation::SetToEnd()
-{
-    TNavigationScope scope(*this);
-    LastKey();
-    RefreshCurrentRecord(rdBackward);
-    VerifyCurrentRecord(rdBackward);
-    MoveBy(1);
-    RefreshCurrentRecord(rdForward);
-    VerifyCurrentRecord(rdForward);
-}
+void TCursorNavigation::SetToBegin() { SetToEdge(false); }
 
-uint16_t TCursorNavigation::GetNextRecord(uint8_t* buffer)
+void TCursorNavigation::SetToEnd() { SetToEdge(true); }
+
+// The next (or prior) visible record into the buffer; from before the first (after the last) record the
+// first (last) one. At the end the buffer is cleared and the answer is the end's code.
+uint16_t TCursorNavigation::Step(bool backward, uint8_t* buffer)
 {
     TNavigationScope scope(*this);
-    if (FBOF)
-        FirstKey();
+    const int direction = backward ? rdBackward : rdForward;
+    if (backward ? FEOF : FBOF)
+        DescendAfterChanges(backward ? TDescent::Last : TDescent::First);
     else
-        MoveBy(1);
-    RefreshCurrentRecord(rdForward);
-    VerifyCurrentRecord(rdForward);
+        MoveBy(backward ? -1 : 1);
+    RefreshCurrentRecord(direction);
+    VerifyCurrentRecord(direction);
     const std::size_t size = Cursor().RecordLength;
-    if (FEOF) {
+    if (backward ? FBOF : FEOF) {
         if (buffer != nullptr)
             std::memset(buffer, 0, size);
-        return TBL_EOF;
+        return backward ? TBL_BOF : TBL_EOF;
     }
     if (buffer != nullptr)
         std::memcpy(buffer, FCurrentRecord.data(), std::min(size, FCurrentRecord.size()));
     return NavRecord;
 }
 
-uint16_t TCursorNavigation::GetPriorRecord(uint8_t* buffer)
-{
-    TNavigationScope scope(*this);
-    if (FEOF)
-        LastKey();
-    else
-        MoveBy(-1);
-    RefreshCurrentRecord(rdBackward);
-    VerifyCurrentRecord(rdBackward);
-    const std::size_t size = Cursor().RecordLength;
-    if (FBOF) {
-        if (buffer != nullptr)
-            std::memset(buffer, 0, size);
-        return TBL_BOF;
-    }
-    if (buffer != nullptr)
-        std::memcpy(buffer, FCurrentRecord.data(), std::min(size, FCurrentRecord.size()));
-    return NavRecord;
-}
+uint16_t TCursorNavigation::GetNextRecord(uint8_t* buffer) { return Step(false, buffer); }
+
+uint16_t TCursorNavigation::GetPriorRecord(uint8_t* buffer) { return Step(true, buffer); }
 
 uint16_t TCursorNavigation::GetCurrentRecord(uint8_t* buffer, bool /*lockIt*/)
 {

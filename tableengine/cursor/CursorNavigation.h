@@ -95,8 +95,8 @@ private:
     bool Descend(TDescent to, std::span<const uint8_t> key = {});
     // Descends again after each change report (a bounded number of times).
     void DescendAfterChanges(TDescent to, std::span<const uint8_t> key = {});
-    void FirstKey();
-    void LastKey();
+    void SetToEdge(bool end);
+    uint16_t Step(bool backward, uint8_t* buffer);
     void MoveBy(int n);
     bool TryMoveBy(int n);
     void RefindCurrentKey();
