@@ -187,45 +187,38 @@ void TTblTable::Fetch(uint16_t answer)
     }
 }
 
-void TTblTable::First()
+// To the first (or last) record; with none, both ends are reached.
+void TTblTable::MoveToEdge(bool last)
 {
     CheckActive();
-    FCursor->SetToBegin();
+    if (last)
+        FCursor->SetToEnd();
+    else
+        FCursor->SetToBegin();
     FHasRecord = false;
-    Fetch(FCursor->GetNextRecord(FScratch.data()));
-    FBof = true;
+    Fetch(last ? FCursor->GetPriorRecord(FScratch.data()) : FCursor->GetNextRecord(FScratch.data()));
+    (last ? FEof : FBof) = true;
     if (!FHasRecord)
-        FEof = true;
+        (last ? FBof : FEof) = true;
 }
 
-void TTblTable::Next()
+// One record on (or back); at the end it stays where it is.
+void TTblTable::Move(bool back)
 {
     CheckActive();
-    if (FEof)
+    if (back ? FBof : FEof)
         return;
-    FBof = false;
-    Fetch(FCursor->GetNextRecord(FScratch.data()));
+    (back ? FEof : FBof) = false;
+    Fetch(back ? FCursor->GetPriorRecord(FScratch.data()) : FCursor->GetNextRecord(FScratch.data()));
 }
 
-void TTblTable::Prior()
-{
-    CheckActive();
-    if (FBof)
-        return;
-    FEof = false;
-    Fetch(FCursor->GetPriorRecord(FScratch.data()));
-}
+void TTblTable::First() { MoveToEdge(false); }
 
-void TTblTable::Last()
-{
-    CheckActive();
-    FCursor->SetToEnd();
-    FHasRecord = false;
-    Fetch(FCursor->GetPriorRecord(FScratch.data()));
-    FEof = true;
-    if (!FHasRecord)
-        FBof = true;
-}
+void TTblTable::Next() { Move(false); }
+
+void TTblTable::Prior() { Move(true); }
+
+void TTblTable::Last() { MoveToEdge(true); }
 
 int32_t TTblTable::RecordCount() const { return Active() ? FCursor->GetRecordCount() : 0; }
 

@@ -72,6 +72,8 @@ private:
     void CheckActive() const;
     void CheckInactive(const char* message) const;
     void Fetch(uint16_t answer);
+    void MoveToEdge(bool last);
+    void Move(bool back);
     Text FDatabaseName;
     Text FSessionName;
     Text FTableName;
