@@ -1,5 +1,7 @@
 #include "platform/Locale.h"
 
+#include "platform/Text.h"
+
 #include <algorithm>
 
 namespace platform {
@@ -39,6 +41,25 @@ void Locale::FillDefaultCasing()
     for (int i = 0; i < 256; ++i) {
         upper_[i] = static_cast<unsigned char>(UpperAnsiDefault(static_cast<char>(i)));
         lower_[i] = static_cast<unsigned char>(LowerAnsiDefault(static_cast<char>(i)));
+    }
+}
+
+void Locale::FillCasing(const CaseMapping& map)
+{
+    for (int i = 1; i < 256; ++i) {
+        const char b = static_cast<char>(i);
+        const Text t = AnsiToText(std::string_view(&b, 1));
+        upper_[i] = lower_[i] = static_cast<unsigned char>(i);
+        if (t.size() != 1)
+            continue;
+        for (const bool upper : {true, false}) {
+            const std::optional<char16_t> out = map(t[0], upper);
+            if (!out)
+                continue;
+            const std::string back = TextToAnsi(Text(1, *out));
+            if (back.size() == 1 && (back[0] != '?' || *out == u'?'))
+                (upper ? upper_ : lower_)[i] = static_cast<unsigned char>(back[0]);
+        }
     }
 }
 

@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +44,12 @@ private:
     struct Collator;
     explicit Locale(uint32_t lcid);
     void FillDefaultCasing();
+    // The system's casing of one UTF-16 character (upper or lower), or nothing when it gives no single
+    // character.
+    using CaseMapping = std::function<std::optional<char16_t>(char16_t c, bool upper)>;
+    // The casing tables for the code page in force: each byte decoded, mapped, encoded back; a result
+    // that is not one character of the code page keeps the original byte.
+    void FillCasing(const CaseMapping& map);
     // LocaleID 0: unsigned bytes.
     static int CompareBytes(std::string_view a, std::string_view b);
     uint32_t lcid_ = 0;

@@ -8,7 +8,7 @@ namespace tableengine::tbl {
 
 Text NativeDelimiters(Text s)
 {
-    std::replace(s.begin(), s.end(), u'\\', PathDelimiter);
+    std::replace(s.begin(), s.end(), OtherDelimiter, PathDelimiter);
     return s;
 }
 

@@ -2,6 +2,7 @@
 // database errors they raise.
 #pragma once
 
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 #include <string>
@@ -10,8 +11,10 @@ namespace tableengine::tbl {
 
 using platform::Text;
 
-// Path parts are joined with the native delimiter; a backslash in a name or directory means the same.
-inline constexpr char16_t PathDelimiter = u'/';
+// Path parts are joined with the native delimiter. The other slash in a name or directory means the same:
+// Windows takes both, and on POSIX a backslash is how a path written for Windows reaches us.
+inline constexpr char16_t PathDelimiter = platform::PathDelim;
+inline constexpr char16_t OtherDelimiter = PathDelimiter == u'/' ? u'\\' : u'/';
 
 Text NativeDelimiters(Text s);
 bool HasPathDelimiter(const Text& s);

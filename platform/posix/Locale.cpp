@@ -57,26 +57,15 @@ std::shared_ptr<const Locale> Locale::ForLCID(uint32_t lcid)
     ucol_setAttribute(c, UCOL_CASE_LEVEL, UCOL_ON, &status);
     ucol_setAttribute(c, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
 
-    // Upper-casing table for the code page in force: decode, upper-case with the locale, encode back; a
-    // result that is not one character of the code page keeps the original byte.
-    for (int i = 1; i < 256; ++i) {
-        const char b = static_cast<char>(i);
-        const Text t = AnsiToText(std::string_view(&b, 1));
-        loc->upper_[i] = loc->lower_[i] = static_cast<unsigned char>(i);
-        if (t.size() != 1)
-            continue;
-        for (const bool upper : {true, false}) {
-            UChar out[8] = {};
-            status = U_ZERO_ERROR;
-            const auto* src = reinterpret_cast<const UChar*>(t.data());
-            const int32_t n = upper ? u_strToUpper(out, 8, src, 1, name, &status) : u_strToLower(out, 8, src, 1, name, &status);
-            if (U_FAILURE(status) || n != 1)
-                continue;
-            const std::string back = TextToAnsi(Text(1, static_cast<char16_t>(out[0])));
-            if (back.size() == 1 && (back[0] != '?' || out[0] == u'?'))
-                (upper ? loc->upper_ : loc->lower_)[i] = static_cast<unsigned char>(back[0]);
-        }
-    }
+    loc->FillCasing([&name](char16_t ch, bool upper) -> std::optional<char16_t> {
+        UChar out[8] = {};
+        UErrorCode error = U_ZERO_ERROR;
+        const UChar in[1] = {ch};
+        const int32_t n = upper ? u_strToUpper(out, 8, in, 1, name, &error) : u_strToLower(out, 8, in, 1, name, &error);
+        if (U_FAILURE(error) || n != 1)
+            return std::nullopt;
+        return static_cast<char16_t>(out[0]);
+    });
     return loc;
 }
 

@@ -34,25 +34,15 @@ std::shared_ptr<const Locale> Locale::ForLCID(uint32_t lcid)
     loc->collator_ = std::make_unique<Collator>();
     loc->collator_->lcid = lcid;
 
-    // Casing table for the code page in force: decode, map with the locale's linguistic casing, encode
-    // back; a result that is not one character of the code page keeps the original byte.
-    for (int i = 1; i < 256; ++i) {
-        const char b = static_cast<char>(i);
-        const Text t = AnsiToText(std::string_view(&b, 1));
-        loc->upper_[i] = loc->lower_[i] = static_cast<unsigned char>(i);
-        if (t.size() != 1)
-            continue;
-        for (const bool upper : {true, false}) {
-            wchar_t out[8] = {};
-            const DWORD flags = (upper ? LCMAP_UPPERCASE : LCMAP_LOWERCASE) | LCMAP_LINGUISTIC_CASING;
-            const int n = ::LCMapStringW(lcid, flags, reinterpret_cast<const wchar_t*>(t.data()), 1, out, 8);
-            if (n != 1)
-                continue;
-            const std::string back = TextToAnsi(Text(1, static_cast<char16_t>(out[0])));
-            if (back.size() == 1 && (back[0] != '?' || out[0] == L'?'))
-                (upper ? loc->upper_ : loc->lower_)[i] = static_cast<unsigned char>(back[0]);
-        }
-    }
+    // The locale's linguistic casing.
+    loc->FillCasing([lcid](char16_t ch, bool upper) -> std::optional<char16_t> {
+        const wchar_t in[1] = {static_cast<wchar_t>(ch)};
+        wchar_t out[8] = {};
+        const DWORD flags = (upper ? LCMAP_UPPERCASE : LCMAP_LOWERCASE) | LCMAP_LINGUISTIC_CASING;
+        if (::LCMapStringW(lcid, flags, in, 1, out, 8) != 1)
+            return std::nullopt;
+        return static_cast<char16_t>(out[0]);
+    });
     return loc;
 }
 

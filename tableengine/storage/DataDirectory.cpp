@@ -6,6 +6,7 @@
 #include "tableengine/storage/DataTable.h"
 
 #include "platform/Locale.h"
+#include "platform/Paths.h"
 #include "platform/WinError.h"
 
 #include <algorithm>
@@ -61,7 +62,7 @@ TDataDirectory::~TDataDirectory()
 std::string TDataDirectory::DatabaseName() const
 {
     std::string d = Directory;
-    if (d.size() > 1 && d.back() == '/')
+    if (d.size() > 1 && d.back() == platform::PathDelim)
         d.pop_back();
     return d;
 }

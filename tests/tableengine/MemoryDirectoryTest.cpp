@@ -7,6 +7,8 @@
 #include "tableengine/storage/DataFile.h"
 #include "tableengine/storage/DataTable.h"
 
+#include "platform/Paths.h"
+
 #include <gtest/gtest.h>
 
 using namespace tableengine;
@@ -14,10 +16,11 @@ using namespace fixture;
 
 namespace {
 
-void PutMemoryFile(TDataEngine& engine, const std::string& path, const std::vector<uint8_t>& bytes)
+// A file of the memory directory, named as the engine names it: "Memory" and the native path delimiter.
+void PutMemoryFile(TDataEngine& engine, const std::string& name, const std::vector<uint8_t>& bytes)
 {
     TEngineFile f(engine);
-    f.FileName = path;
+    f.FileName = platform::JoinPath("Memory", name);
     f.InMemory = true;
     f.CreateFile();
     f.Write(0, bytes.data(), bytes.size());
@@ -28,11 +31,12 @@ TEST(MemoryDirectoryTest, TablesLiveInEngineMemory)
 {
     TDataEngine engine;
     const TableBuilder b = NumberedTable(70000 / 56); // more than one 64 KiB chunk
-    PutMemoryFile(engine, "Memory/Language.dat", b.DataFileBytes());
-    PutMemoryFile(engine, "Memory/Language.idx", b.IndexFileBytes());
+    PutMemoryFile(engine, "Language.dat", b.DataFileBytes());
+    PutMemoryFile(engine, "Language.idx", b.IndexFileBytes());
     TDataSession& session = engine.StartDataSession("Default");
     TDataDirectory& dir = session.OpenDataDirectory("memory", "", false);
     EXPECT_TRUE(dir.InMemory);
+    EXPECT_EQ(dir.Directory, platform::JoinPath("Memory", ""));
     EXPECT_TRUE(dir.Locks->HasLockFile());
     EXPECT_EQ(dir.Locks->TableNames(), std::vector<std::string>{}); // memory files are not listed
     {

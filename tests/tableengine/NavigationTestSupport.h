@@ -38,11 +38,13 @@ inline w::WriterRow Row(std::vector<std::string> values, bool deleted = false)
 // A folder of its own under the build tree, removed afterwards.
 class TableFolder {
 public:
+    // Named for the test, and numbered: a test may use several folders at once (each its own).
     TableFolder()
     {
+        static int made = 0;
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
         FPath = std::filesystem::path(SONDRAL_BINARY_DIR) / "navtest" /
-                (std::string(info->test_suite_name()) + "." + info->name());
+                (std::string(info->test_suite_name()) + "." + info->name() + "." + std::to_string(++made));
         std::filesystem::remove_all(FPath);
         std::filesystem::create_directories(FPath);
     }

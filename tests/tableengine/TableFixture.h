@@ -8,6 +8,8 @@
 #include "tableengine/format/DataTypes.h"
 #include "tableengine/format/IndexHeader.h"
 
+#include "platform/Paths.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -181,11 +183,11 @@ public:
     // Writes name.dat and name.idx (and name.blb when the table has BLOB fields) into dir.
     void Write(const std::string& dir, const std::string& name, bool withIndex = true) const
     {
-        WriteFileBytes(dir + "/" + name + ".dat", DataFileBytes());
+        WriteFileBytes(platform::JoinPath(dir, name + ".dat"), DataFileBytes());
         if (withIndex)
-            WriteFileBytes(dir + "/" + name + ".idx", IndexFileBytes());
+            WriteFileBytes(platform::JoinPath(dir, name + ".idx"), IndexFileBytes());
         if (Header.BlobFieldCount > 0)
-            WriteFileBytes(dir + "/" + name + ".blb", BlobFileBytes());
+            WriteFileBytes(platform::JoinPath(dir, name + ".blb"), BlobFileBytes());
     }
 
 private:
@@ -222,7 +224,7 @@ public:
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    std::string File(const std::string& name) const { return Path + "/" + name; }
+    std::string File(const std::string& name) const { return platform::JoinPath(Path, name); }
     std::string Path;
 };
 

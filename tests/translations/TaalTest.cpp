@@ -1,5 +1,7 @@
 #include "translations/Taal.h"
 
+#include "platform/Paths.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -197,10 +199,17 @@ TEST(TaalProgramTest, MissingLanguageTableSetsIgnoreTaal)
     const std::string dir =
         (std::filesystem::temp_directory_path() / ("taal-prog-" + std::to_string(::getpid()))).string();
     std::filesystem::create_directories(dir);
-    TTaal_dat taal(dir + "/3Tdata", translations::OpenLanguageTable);
-    EXPECT_TRUE(std::filesystem::is_directory(dir + "/3Tdata"));
-    taal.FillTaal(3);
-    EXPECT_TRUE(taal.IgnoreTaal());
-    EXPECT_EQ(taal.GetTaal(347), u"???");
-    std::filesystem::remove_all(dir);
+    const std::string data = platform::JoinPath(dir, "3Tdata");
+    {
+        // The data module keeps its database connected (the folder's lock file open) while it lives.
+        TTaal_dat taal(data, translations::OpenLanguageTable);
+        EXPECT_TRUE(std::filesystem::is_directory(data));
+        taal.FillTaal(3);
+        EXPECT_TRUE(taal.IgnoreTaal());
+        EXPECT_EQ(taal.GetTaal(347), u"???");
+    }
+    // Gone with it: nothing in the folder is open any more (Windows refuses to remove an open file).
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    EXPECT_FALSE(ec) << ec.message();
 }

@@ -42,13 +42,13 @@ protected:
     int RowTop(TTreeNode* node) const { return tree->visualItemRect(node).top(); }
     int RowMid(TTreeNode* node) const { return tree->visualItemRect(node).center().y(); }
 
-    // Columns holding dark (text) pixels in rows [top, top + height).
-    static std::set<int> InkColumns(const QImage& image, int top, int height)
+    // Columns holding dark (text) pixels, greyer than darkerThan, in rows [top, top + height).
+    static std::set<int> InkColumns(const QImage& image, int top, int height, int darkerThan = 140)
     {
         std::set<int> xs;
         for (int y = top; y < top + height && y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (qGray(image.pixel(x, y)) < 140)
+                if (qGray(image.pixel(x, y)) < darkerThan)
                     xs.insert(x);
         return xs;
     }

@@ -1,6 +1,8 @@
 // The column header: section and border tests, painting, and the mouse driven with real mouse events.
 #include "Fixture.h"
 
+#include "support/MouseHover.h"
+
 #include <QTest>
 
 #include <utility>
@@ -30,11 +32,26 @@ protected:
     }
     // Widget x for a section x (the header has a one-pixel border).
     static QPoint At(int sectionX) { return {sectionX + 1, 9}; }
-    void Press(int x) { QTest::mousePress(header, Qt::LeftButton, {}, At(x)); }
-    void Move(int x) { QTest::mouseMove(header, At(x)); }
-    void Release(int x) { QTest::mouseRelease(header, Qt::LeftButton, {}, At(x)); }
+    void Press(int x)
+    {
+        QTest::mousePress(header, Qt::LeftButton, {}, At(x));
+        pressed = true;
+    }
+    void Move(int x)
+    {
+        if (pressed)
+            QTest::mouseMove(header, At(x));
+        else
+            support::MouseHover(header, At(x));
+    }
+    void Release(int x)
+    {
+        QTest::mouseRelease(header, Qt::LeftButton, {}, At(x));
+        pressed = false;
+    }
 
     TTLHeader* header = nullptr;
+    bool pressed = false;
     std::vector<std::pair<int, int>> moves;
 };
 

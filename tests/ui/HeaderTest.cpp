@@ -1,6 +1,8 @@
 // The sectioned header control, resized with real mouse events.
 #include "platform/ui/Header.h"
 
+#include "support/MouseHover.h"
+
 #include <QApplication>
 #include <QTest>
 
@@ -54,7 +56,7 @@ TEST_F(HeaderTest, SectionsHoldCaptionsAndWidths)
 TEST_F(HeaderTest, DraggingABorderReportsSizingAndSized)
 {
     EXPECT_TRUE(header.AllowResize());
-    QTest::mouseMove(&header, At(112));
+    support::MouseHover(&header, At(112));
     EXPECT_EQ(header.cursor().shape(), Qt::SplitHCursor);
     QTest::mousePress(&header, Qt::LeftButton, {}, At(112)); // 2 pixels right of the border at 110
     EXPECT_TRUE(header.IsDraggingBorder());
@@ -85,7 +87,7 @@ TEST_F(HeaderTest, NoResizingAwayFromBordersOrWithoutTheOption)
     EXPECT_TRUE(sized.empty());
 
     header.SetAllowResize(false);
-    QTest::mouseMove(&header, At(50));
+    support::MouseHover(&header, At(50));
     EXPECT_NE(header.cursor().shape(), Qt::SplitHCursor);
     QTest::mousePress(&header, Qt::LeftButton, {}, At(50));
     QTest::mouseMove(&header, At(80));

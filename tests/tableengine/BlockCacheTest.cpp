@@ -3,7 +3,7 @@
 #include "tableengine/EngineEnv.h"
 #include "tableengine/TableFixture.h"
 
-#include "support/ChildProcess.h"
+#include "support/ChildProcessRole.h"
 
 #include "tableengine/storage/BaseFile.h"
 #include "tableengine/storage/BlobFile.h"
@@ -13,6 +13,7 @@
 #include "tableengine/storage/IndexFile.h"
 
 #include "platform/File.h"
+#include "platform/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,30 @@ TEngineSettings SmallCache()
     s.MaxTableDataBufferSize = 1600; // 1600 / (56 + 44) = 16 records, read-ahead at most 4
     return s;
 }
+
+// Another process changes records 1 and 3 and the update stamp under the table's write range (the folder is
+// its argument).
+const support::ChildRole changeUnderWriteRange("BlockCache.ChangeUnderWriteRange", [](support::ChildLink&, const support::Arguments& a) {
+    const std::string folder = a.at(0);
+    EngineEnv other(folder, SmallCache());
+    auto w = other.Open("Language");
+    if (!w->DataTable->DataTableLocks->WriteLock())
+        return 1;
+    platform::File f;
+    if (f.Open(platform::JoinPath(folder, "Language.dat"), platform::FileAccess::ReadWrite, platform::FileShare::ReadWrite,
+               platform::FileDisposition::OpenExisting) != platform::ERROR_SUCCESS)
+        return 2;
+    const uint64_t h = 512 + 2 * 768;
+    f.WriteAt(h + 31, "Changed", 8);
+    f.WriteAt(h + 2 * RecLen + 31, "Third", 6);
+    int32_t s = 0;
+    std::size_t done = 0;
+    f.ReadAt(0, &s, 4, done);
+    ++s;
+    f.WriteAt(0, &s, 4);
+    w->DataTable->DataTableLocks->WriteUnlock();
+    return 0;
+});
 
 class BlockCacheTest : public ::testing::Test {
 protected:
@@ -195,8 +220,11 @@ TEST_F(BlockCacheTest, WritesDirtyBuffersBackInRuns)
     EXPECT_EQ(df->FWrites, 2u); // blocks 2-3 in one write, block 5 in another
     EXPECT_FALSE(df->FlushBuffers());
     EXPECT_TRUE(c->DataTable->WrittenTo);
+    // Read back once closed: the exclusive open shares the file with nobody (on Windows not even a reader).
+    c.reset();
     const auto file = fixture::ReadFileBytes(dir.File("Solo.dat"));
     const std::size_t h = 512 + 2 * 768;
+    ASSERT_GE(file.size(), h + 6 * RecLen);
     for (int n = 1; n <= 6; ++n) {
         const char want = (n == 2 || n == 3 || n == 5) ? 'W' : 'R';
         EXPECT_EQ(static_cast<char>(file[h + std::size_t(n - 1) * RecLen + 31]), want) << n;
@@ -210,26 +238,7 @@ TEST_F(BlockCacheTest, ChangeByAnotherProcessDropsTheCacheAtTheNextMiss)
     const uint64_t reads = df->FReads;
     const int32_t stamp = df->Header.UpdateStamp;
 
-    support::ChildProcess writer([&](support::ChildProcess&) {
-        EngineEnv other(dir.Path, SmallCache());
-        auto w = other.Open("Language");
-        if (!w->DataTable->DataTableLocks->WriteLock())
-            return 1;
-        platform::File f;
-        if (f.Open(dir.File("Language.dat"), platform::FileAccess::ReadWrite, platform::FileShare::ReadWrite,
-                   platform::FileDisposition::OpenExisting) != platform::ERROR_SUCCESS)
-            return 2;
-        const uint64_t h = 512 + 2 * 768;
-        f.WriteAt(h + 31, "Changed", 8);
-        f.WriteAt(h + 2 * RecLen + 31, "Third", 6);
-        int32_t s = 0;
-        std::size_t done = 0;
-        f.ReadAt(0, &s, 4, done);
-        ++s;
-        f.WriteAt(0, &s, 4);
-        w->DataTable->DataTableLocks->WriteUnlock();
-        return 0;
-    });
+    support::RoleProcess writer(changeUnderWriteRange, {dir.Path});
     ASSERT_EQ(writer.Join(), 0);
 
     // A hit never touches the file: the old record, no read, no header re-read.

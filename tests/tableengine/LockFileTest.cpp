@@ -3,7 +3,7 @@
 #include "tableengine/EngineEnv.h"
 #include "tableengine/TableFixture.h"
 
-#include "support/ChildProcess.h"
+#include "support/ChildProcessRole.h"
 
 #include "tableengine/storage/DataDirectoryLocks.h"
 #include "tableengine/storage/DataTable.h"
@@ -18,6 +18,40 @@ using namespace tableengine;
 using namespace fixture;
 
 namespace {
+
+using support::Arguments;
+using support::ChildLink;
+
+// Another process reads the list the first opener wrote (its names are the arguments after the folder),
+// and appends the table Gamma, created since.
+const support::ChildRole readListAndAddGamma("LockFile.ReadListAndAddGamma", [](ChildLink&, const Arguments& a) {
+    EngineEnv other(a.at(0));
+    if (other.Directory->Locks->TableNames() != std::vector<std::string>(a.begin() + 1, a.end()))
+        return 1;
+    auto c = other.Open("Gamma");
+    if (c->DataTable->DataTableLocks->TableID != 4)
+        return 2;
+    auto alpha = other.Open("Alpha"); // present already: no new entry
+    return other.Directory->Locks->TableNames().size() == 4 ? 0 : 3;
+});
+
+TEngineSettings FewDirectoryRetries()
+{
+    TEngineSettings s = FastSettings();
+    s.DirectoryLockRetryCount = 5;
+    return s;
+}
+
+const support::ChildRole holdDirectoryRange("LockFile.HoldDirectoryRange", [](ChildLink& self, const Arguments& a) {
+    EngineEnv other(a.at(0), FewDirectoryRetries());
+    other.Directory->Locks->LockExclusive();
+    self.Tell('x');
+    self.Hear();
+    other.Directory->Locks->UnlockExclusive();
+    self.Tell('u');
+    self.Hear();
+    return 0;
+});
 
 std::vector<std::string> ListFromFile(const std::vector<uint8_t>& f, int32_t& counter)
 {
@@ -72,16 +106,9 @@ TEST(LockFileTest, FirstOpenerListsTheTablesAndASecondProcessReadsThem)
 
     // Another process reads the same list and appends a table created since.
     NumberedTable(1).Write(dir.Path, "Gamma");
-    support::ChildProcess child([&](support::ChildProcess&) {
-        EngineEnv other(dir.Path);
-        if (other.Directory->Locks->TableNames() != expected)
-            return 1;
-        auto c = other.Open("Gamma");
-        if (c->DataTable->DataTableLocks->TableID != 4)
-            return 2;
-        auto a = other.Open("Alpha"); // present already: no new entry
-        return other.Directory->Locks->TableNames().size() == 4 ? 0 : 3;
-    });
+    Arguments arguments{dir.Path};
+    arguments.insert(arguments.end(), expected.begin(), expected.end());
+    support::RoleProcess child(readListAndAddGamma, arguments);
     EXPECT_EQ(child.Join(), 0);
     EXPECT_EQ(ListFromFile(fixture::ReadFileBytes(dir.File("tables.lck")), counter).back(), "Gamma");
     EXPECT_EQ(counter, 2);
@@ -147,21 +174,10 @@ TEST(LockFileTest, DirectoryRangeHeldByAnotherProcessBlocksAddingTables)
 {
     TempDir dir;
     NumberedTable(1).Write(dir.Path, "Language");
-    TEngineSettings s = FastSettings();
-    s.DirectoryLockRetryCount = 5;
-    EngineEnv env(dir.Path, s);
+    EngineEnv env(dir.Path, FewDirectoryRetries());
     fixture::WriteFileBytes(dir.File("New.dat"), NumberedTable(1).DataFileBytes());
     fixture::WriteFileBytes(dir.File("New.idx"), NumberedTable(1).IndexFileBytes());
-    support::ChildProcess child([&](support::ChildProcess& self) {
-        EngineEnv other(dir.Path, s);
-        other.Directory->Locks->LockExclusive();
-        self.Tell('x');
-        self.Hear();
-        other.Directory->Locks->UnlockExclusive();
-        self.Tell('u');
-        self.Hear();
-        return 0;
-    });
+    support::RoleProcess child(holdDirectoryRange, {dir.Path});
     ASSERT_EQ(child.WaitFor(), 'x');
     EXPECT_EQ(CatchEngineError([&] { env.Open("New"); }).ErrorCode, 10223);
     EXPECT_EQ(CatchEngineError([&] { env.Directory->Locks->LockShared(); }).ErrorCode, 10221);

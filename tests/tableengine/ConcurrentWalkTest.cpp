@@ -3,10 +3,11 @@
 // with a higher update stamp each time; readers with strict change detection and with the default one. Every version has the same keys and rows whose fields name their
 // version, so each walk can be checked: every key once and in order, every record's
 // hash matching its bytes, every row's fields of one version. And a reader held off by a writer's range
-// gets 10225 once its retries are used up, instead of waiting for ever.
+// gets 10225 once its retries are used up, instead of waiting for ever. The other processes are this test
+// program in child roles (ChildProcessRole.h), on every platform.
 #include "tableengine/NavigationTestSupport.h"
 
-#include "support/ChildProcess.h"
+#include "support/ChildProcessRole.h"
 
 #include "tableengine/storage/DataDirectoryLocks.h"
 #include "tableengine/format/DataPassword.h"
@@ -21,6 +22,8 @@
 using namespace navtest;
 using namespace tableengine;
 using Clock = std::chrono::steady_clock;
+using support::Arguments;
+using support::ChildLink;
 
 namespace {
 
@@ -136,10 +139,10 @@ struct EngineOn {
 // The writer process: opens the table, says 'r' and waits for 'g', then writes version after version, each
 // under the table's write range, leaving `gap` after each. Readers holding their slots can keep it waiting on
 // a loaded machine: it goes on past `runFor` until it has written a few versions, within a hard limit.
-int RewriteAgainAndAgain(support::ChildProcess& self, const TableFolder& folder, std::chrono::milliseconds runFor,
+int RewriteAgainAndAgain(ChildLink& self, const std::filesystem::path& folder, std::chrono::milliseconds runFor,
                          std::chrono::microseconds gap)
 {
-    EngineOn e(folder.Path());
+    EngineOn e(folder);
     TDataCursor c(*e.Directory, "T", false, false);
     c.OpenCursor();
     self.Tell('r');
@@ -154,7 +157,7 @@ int RewriteAgainAndAgain(support::ChildProcess& self, const TableFolder& folder,
             WriterLock lock(c);
             if (!lock.Held())
                 return 2;
-            w::WriteTableFiles(Version(version), folder.Path(), "T", true);
+            w::WriteTableFiles(Version(version), folder, "T", true);
         }
         if (gap.count() > 0)
             std::this_thread::sleep_for(gap);
@@ -162,6 +165,42 @@ int RewriteAgainAndAgain(support::ChildProcess& self, const TableFolder& folder,
     std::fprintf(stderr, "writer: %d versions\n", version);
     return version > 1 ? 0 : 3;
 }
+
+// The roles' arguments: the table folder, the run time in milliseconds, and (readers, openers) "strict" or
+// "default" change detection.
+std::chrono::milliseconds RunFor(const Arguments& a) { return std::chrono::milliseconds(std::stoi(a.at(1))); }
+bool Strict(const Arguments& a) { return a.at(2) == "strict"; }
+
+const support::ChildRole rewriter("ConcurrentWalk.Rewriter", [](ChildLink& self, const Arguments& a) {
+    return RewriteAgainAndAgain(self, a.at(0), RunFor(a), std::chrono::microseconds(0));
+});
+
+// A gap after each rewrite leaves room for the openers.
+const support::ChildRole rewriterWithGaps("ConcurrentWalk.RewriterWithGaps", [](ChildLink& self, const Arguments& a) {
+    return RewriteAgainAndAgain(self, a.at(0), RunFor(a), std::chrono::microseconds(500));
+});
+
+const support::ChildRole walker("ConcurrentWalk.Walker", [](ChildLink& self, const Arguments& a) {
+    // Opened before the writer starts; opens during rewrites are the test below.
+    EngineOn e(a.at(0), {}, Strict(a));
+    TDataCursor c(*e.Directory, "T", false, true);
+    c.OpenCursor();
+    self.Tell('r');
+    if (self.Hear() != 'g') // together with the writer: the run times overlap however slowly processes start
+        return 5;
+    int walks = 0, versionsSeen = 0;
+    const auto end = Clock::now() + RunFor(a);
+    while (Clock::now() < end || walks < 2) {
+        const std::string fault = CheckedWalk(c, versionsSeen);
+        if (!fault.empty()) {
+            std::fprintf(stderr, "reader: %s\n", fault.c_str());
+            return 1;
+        }
+        ++walks;
+    }
+    std::fprintf(stderr, "reader: %d walks, %d version runs\n", walks, versionsSeen);
+    return walks > 0 && versionsSeen > 1 ? 0 : 4; // it saw the table change
+});
 
 // Three readers walk the table over and over while the writer rewrites it; every walk must be consistent
 // (see CheckedWalk) and each reader must have seen the table change.
@@ -171,35 +210,20 @@ void ReadersSeeWholeVersions(bool strict)
     folder.Write(Version(0), "T");
     const auto runFor = std::chrono::milliseconds(2500);
 
-    support::ChildProcess writer(
-        [&](support::ChildProcess& self) { return RewriteAgainAndAgain(self, folder, runFor, std::chrono::microseconds(0)); });
+    const std::string folderPath = folder.Path().string();
+    const std::string ms = std::to_string(runFor.count());
+    support::RoleProcess writer(rewriter, {folderPath, ms});
     ASSERT_EQ(writer.WaitFor(), 'r');
 
-    std::vector<std::unique_ptr<support::ChildProcess>> readers;
-    for (int i = 0; i < 3; ++i) {
-        readers.push_back(std::make_unique<support::ChildProcess>([&](support::ChildProcess& self) {
-            // Opened before the writer starts; opens during rewrites are the test below.
-            EngineOn e(folder.Path(), {}, strict);
-            TDataCursor c(*e.Directory, "T", false, true);
-            c.OpenCursor();
-            self.Tell('r');
-            int walks = 0, versionsSeen = 0;
-            const auto end = Clock::now() + runFor;
-            while (Clock::now() < end || walks < 2) {
-                const std::string fault = CheckedWalk(c, versionsSeen);
-                if (!fault.empty()) {
-                    std::fprintf(stderr, "reader: %s\n", fault.c_str());
-                    return 1;
-                }
-                ++walks;
-            }
-            std::fprintf(stderr, "reader: %d walks, %d version runs\n", walks, versionsSeen);
-            return walks > 0 && versionsSeen > 1 ? 0 : 4; // it saw the table change
-        }));
-    }
+    std::vector<std::unique_ptr<support::RoleProcess>> readers;
+    for (int i = 0; i < 3; ++i)
+        readers.push_back(
+            std::make_unique<support::RoleProcess>(walker, Arguments{folderPath, ms, strict ? "strict" : "default"}));
     for (auto& r : readers)
         ASSERT_EQ(r->WaitFor(), 'r');
     writer.Send('g');
+    for (auto& r : readers)
+        r->Send('g');
     for (auto& r : readers)
         EXPECT_EQ(r->Join(), 0) << "1: an inconsistent walk, 4: no change seen, 98: an engine error";
     EXPECT_EQ(writer.Join(), 0);
@@ -225,22 +249,28 @@ TEST(ConcurrentWalk, DefaultModeReadersSeeWholeVersionsWhileAWriterRewritesTheTa
     ReadersSeeWholeVersions(false);
 }
 
+namespace {
+
+const support::ChildRole heldWriter("ConcurrentWalk.HeldWriter", [](ChildLink& self, const Arguments& a) {
+    EngineOn e(a.at(0));
+    TDataCursor c(*e.Directory, "T", false, false);
+    c.OpenCursor();
+    if (self.Hear() != 'l')
+        return 2;
+    WriterLock lock(c);
+    self.Tell(lock.Held() ? 'h' : 'n');
+    self.Hear(); // holds the ranges until the reader is done
+    return 0;
+});
+
+} // namespace
+
 TEST(ConcurrentWalk, ReaderHeldOffByAWriterGetsReadLockErrorAfterItsRetries)
 {
     TableFolder folder;
     folder.Write(Version(0), "T");
 
-    support::ChildProcess writer([&](support::ChildProcess& self) {
-        EngineOn e(folder.Path());
-        TDataCursor c(*e.Directory, "T", false, false);
-        c.OpenCursor();
-        if (self.Hear() != 'l')
-            return 2;
-        WriterLock lock(c);
-        self.Tell(lock.Held() ? 'h' : 'n');
-        self.Hear(); // holds the ranges until the reader is done
-        return 0;
-    });
+    support::RoleProcess writer(heldWriter, {folder.Path().string()});
 
     TEngineSettings impatient;
     impatient.TableReadLockRetryCount = 50;
@@ -274,6 +304,48 @@ TEST(ConcurrentWalk, ReaderHeldOffByAWriterGetsReadLockErrorAfterItsRetries)
 
 namespace {
 
+const support::ChildRole opener("ConcurrentWalk.Opener", [](ChildLink& self, const Arguments& a) {
+    EngineOn e(a.at(0), {}, Strict(a));
+    self.Tell('r');
+    if (self.Hear() != 'g')
+        return 5;
+    int opens = 0, versionsSeen = 0;
+    std::set<int> versions;
+    const auto end = Clock::now() + RunFor(a);
+    while (Clock::now() < end || opens < 5) {
+        // Each open reads the files afresh: the table is closed completely in between.
+        TDataCursor c(*e.Directory, "T", false, true);
+        std::vector<uint8_t> first(c.RecordLength);
+        try {
+            c.OpenCursor();
+            first.assign(c.RecordLength, 0);
+            if (c.GetNextRecord(first.data()) != NavRecord) {
+                std::fprintf(stderr, "opener: open %d: no first record\n", opens + 1);
+                return 1;
+            }
+        } catch (const ETblEngineError& err) {
+            std::fprintf(stderr, "opener: open %d: %s\n", opens + 1, err.what());
+            return 1;
+        }
+        const int version = IntField(c, first, 3) - 1000;
+        if (IntField(c, first, 1) != 1 || TextField(c, first, 2) != "row 1 of version " + std::to_string(version)) {
+            std::fprintf(stderr, "opener: open %d: first record '%s'\n", opens + 1, TextField(c, first, 2).c_str());
+            return 1;
+        }
+        versions.insert(version);
+        if (opens % 10 == 0) {
+            const std::string fault = CheckedWalk(c, versionsSeen);
+            if (!fault.empty()) {
+                std::fprintf(stderr, "opener: after open %d: %s\n", opens + 1, fault.c_str());
+                return 1;
+            }
+        }
+        ++opens;
+    }
+    std::fprintf(stderr, "opener: %d opens, %zu versions\n", opens, versions.size());
+    return versions.size() > 1 ? 0 : 4;
+});
+
 // Opens beside a writer process that rewrites the table again and again: an open reads the three headers
 // and the field definitions only under the table's read lock, so each open sees one whole version (no short
 // file, no header of one version with definitions of another). Every open reads the first record, every
@@ -284,56 +356,15 @@ void OpensDuringRewritesReadWholeVersions(bool strict)
     folder.Write(Version(0), "T");
     const auto runFor = std::chrono::milliseconds(2000);
 
-    // A gap after each rewrite leaves room for the openers.
-    support::ChildProcess writer([&](support::ChildProcess& self) {
-        return RewriteAgainAndAgain(self, folder, runFor, std::chrono::microseconds(500));
-    });
+    const std::string folderPath = folder.Path().string();
+    const std::string ms = std::to_string(runFor.count());
+    support::RoleProcess writer(rewriterWithGaps, {folderPath, ms});
     ASSERT_EQ(writer.WaitFor(), 'r');
 
-    std::vector<std::unique_ptr<support::ChildProcess>> openers;
-    for (int i = 0; i < 2; ++i) {
-        openers.push_back(std::make_unique<support::ChildProcess>([&](support::ChildProcess& self) {
-            EngineOn e(folder.Path(), {}, strict);
-            self.Tell('r');
-            if (self.Hear() != 'g')
-                return 5;
-            int opens = 0, versionsSeen = 0;
-            std::set<int> versions;
-            const auto end = Clock::now() + runFor;
-            while (Clock::now() < end || opens < 5) {
-                // Each open reads the files afresh: the table is closed completely in between.
-                TDataCursor c(*e.Directory, "T", false, true);
-                std::vector<uint8_t> first(c.RecordLength);
-                try {
-                    c.OpenCursor();
-                    first.assign(c.RecordLength, 0);
-                    if (c.GetNextRecord(first.data()) != NavRecord) {
-                        std::fprintf(stderr, "opener: open %d: no first record\n", opens + 1);
-                        return 1;
-                    }
-                } catch (const ETblEngineError& err) {
-                    std::fprintf(stderr, "opener: open %d: %s\n", opens + 1, err.what());
-                    return 1;
-                }
-                const int version = IntField(c, first, 3) - 1000;
-                if (IntField(c, first, 1) != 1 || TextField(c, first, 2) != "row 1 of version " + std::to_string(version)) {
-                    std::fprintf(stderr, "opener: open %d: first record '%s'\n", opens + 1, TextField(c, first, 2).c_str());
-                    return 1;
-                }
-                versions.insert(version);
-                if (opens % 10 == 0) {
-                    const std::string fault = CheckedWalk(c, versionsSeen);
-                    if (!fault.empty()) {
-                        std::fprintf(stderr, "opener: after open %d: %s\n", opens + 1, fault.c_str());
-                        return 1;
-                    }
-                }
-                ++opens;
-            }
-            std::fprintf(stderr, "opener: %d opens, %zu versions\n", opens, versions.size());
-            return versions.size() > 1 ? 0 : 4;
-        }));
-    }
+    std::vector<std::unique_ptr<support::RoleProcess>> openers;
+    for (int i = 0; i < 2; ++i)
+        openers.push_back(
+            std::make_unique<support::RoleProcess>(opener, Arguments{folderPath, ms, strict ? "strict" : "default"}));
     for (auto& o : openers)
         ASSERT_EQ(o->WaitFor(), 'r');
     writer.Send('g');

@@ -1,8 +1,10 @@
 // Sharing a table between real processes: exclusive opens, and the readers' slots against a writer's range.
+// The other process is this test program started again in a child role (ChildProcessRole.h), so the share
+// modes and byte-range locks are the system's own between two processes on every platform.
 #include "tableengine/EngineEnv.h"
 #include "tableengine/TableFixture.h"
 
-#include "support/ChildProcess.h"
+#include "support/ChildProcessRole.h"
 
 #include "tableengine/storage/DataDirectoryLocks.h"
 #include "tableengine/storage/DataTable.h"
@@ -13,8 +15,71 @@
 
 using namespace tableengine;
 using namespace fixture;
+using support::Arguments;
+using support::ChildLink;
 
 namespace {
+
+// Each role gets the table folder as its argument.
+const support::ChildRole holdExclusive("Sharing.HoldExclusive", [](ChildLink& self, const Arguments& a) {
+    EngineEnv other(a.at(0));
+    auto c = other.Open("Language", true);
+    self.Tell('o');
+    self.Hear();
+    return 0;
+});
+
+const support::ChildRole openExclusiveIsRefused("Sharing.OpenExclusiveIsRefused", [](ChildLink&, const Arguments& a) {
+    EngineEnv other(a.at(0));
+    const ETblEngineError e = CatchEngineError([&] { other.Open("Language", true); });
+    return e.ErrorCode == 11013 && e.OSErrorCode == 32 ? 0 : 1;
+});
+
+const support::ChildRole holdWriteRange("Sharing.HoldWriteRange", [](ChildLink& self, const Arguments& a) {
+    EngineEnv other(a.at(0));
+    auto w = other.Open("Language");
+    if (!w->DataTable->DataTableLocks->WriteLock())
+        return 1;
+    self.Tell('w');
+    self.Hear();
+    w->DataTable->DataTableLocks->WriteUnlock();
+    self.Tell('u');
+    self.Hear();
+    return 0;
+});
+
+const support::ChildRole writeRangeWaitsForReader("Sharing.WriteRangeWaitsForReader", [](ChildLink& self, const Arguments& a) {
+    EngineEnv other(a.at(0));
+    auto w = other.Open("Language");
+    const bool first = w->DataTable->DataTableLocks->WriteLock();
+    self.Tell(first ? 'y' : 'n');
+    self.Hear();
+    const bool second = w->DataTable->DataTableLocks->WriteLock();
+    return !first && second ? 0 : 1;
+});
+
+const support::ChildRole readAndHold("Sharing.ReadAndHold", [](ChildLink& self, const Arguments& a) {
+    EngineEnv other(a.at(0));
+    auto r = other.Open("Language");
+    for (int k = 0; k < 50; ++k) { // many slot draws: distinct bytes never collide
+        r->ReadLockTable();
+        r->ReadUnlockTable();
+    }
+    r->ReadLockTable();
+    std::vector<uint8_t> rec(r->RecordLength);
+    r->ReadRecord(4, rec.data());
+    self.Tell('r');
+    self.Hear();
+    r->ReadUnlockTable();
+    return 0;
+});
+
+// Exit code 0 when the write range was granted, 1 when not.
+const support::ChildRole tryWriteRange("Sharing.TryWriteRange", [](ChildLink&, const Arguments& a) {
+    EngineEnv other(a.at(0));
+    auto w = other.Open("Language");
+    return w->DataTable->DataTableLocks->WriteLock() ? 0 : 1;
+});
 
 class SharingTest : public ::testing::Test {
 protected:
@@ -24,13 +89,7 @@ protected:
 
 TEST_F(SharingTest, TableOpenedExclusivelyByAnotherProcessIsRefused)
 {
-    support::ChildProcess child([&](support::ChildProcess& self) {
-        EngineEnv other(dir.Path);
-        auto c = other.Open("Language", true);
-        self.Tell('o');
-        self.Hear();
-        return 0;
-    });
+    support::RoleProcess child(holdExclusive, {dir.Path});
     ASSERT_EQ(child.WaitFor(), 'o');
     {
         EngineEnv env(dir.Path);
@@ -47,11 +106,7 @@ TEST_F(SharingTest, TableOpenedExclusivelyByAnotherProcessIsRefused)
     // The other way round: a shared open here refuses the other process's exclusive open.
     EngineEnv env(dir.Path);
     auto c = env.Open("Language");
-    support::ChildProcess second([&](support::ChildProcess&) {
-        EngineEnv other(dir.Path);
-        const ETblEngineError e = CatchEngineError([&] { other.Open("Language", true); });
-        return e.ErrorCode == 11013 && e.OSErrorCode == 32 ? 0 : 1;
-    });
+    support::RoleProcess second(openExclusiveIsRefused, {dir.Path});
     EXPECT_EQ(second.Join(), 0);
 }
 
@@ -61,18 +116,7 @@ TEST_F(SharingTest, WritersRangeAndReadersSlotsExcludeEachOther)
     auto c = env.Open("Language");
     TDataTableLocks& locks = *c->DataTable->DataTableLocks;
     // A writer in another process holds the table's range: no reader gets a slot.
-    support::ChildProcess writer([&](support::ChildProcess& self) {
-        EngineEnv other(dir.Path);
-        auto w = other.Open("Language");
-        if (!w->DataTable->DataTableLocks->WriteLock())
-            return 1;
-        self.Tell('w');
-        self.Hear();
-        w->DataTable->DataTableLocks->WriteUnlock();
-        self.Tell('u');
-        self.Hear();
-        return 0;
-    });
+    support::RoleProcess writer(holdWriteRange, {dir.Path});
     ASSERT_EQ(writer.WaitFor(), 'w');
     const ETblEngineError e = CatchEngineError([&] { c->ReadLockTable(); });
     EXPECT_EQ(e.ErrorCode, 10225);
@@ -90,15 +134,7 @@ TEST_F(SharingTest, WritersRangeAndReadersSlotsExcludeEachOther)
     // A reader here holds its slot: the writer cannot get the range until it is released.
     c->ReadLockTable();
     EXPECT_TRUE(locks.IsReadLocked());
-    support::ChildProcess blocked([&](support::ChildProcess& self) {
-        EngineEnv other(dir.Path);
-        auto w = other.Open("Language");
-        const bool first = w->DataTable->DataTableLocks->WriteLock();
-        self.Tell(first ? 'y' : 'n');
-        self.Hear();
-        const bool second = w->DataTable->DataTableLocks->WriteLock();
-        return !first && second ? 0 : 1;
-    });
+    support::RoleProcess blocked(writeRangeWaitsForReader, {dir.Path});
     EXPECT_EQ(blocked.WaitFor(), 'n');
     c->ReadUnlockTable();
     EXPECT_FALSE(locks.IsReadLocked());
@@ -112,46 +148,25 @@ TEST_F(SharingTest, ReadersNeverCollide)
     auto c = env.Open("Language");
     c->ReadLockTable();
     // Several processes read-lock the same table at the same time; a writer gets nothing meanwhile.
-    std::vector<std::unique_ptr<support::ChildProcess>> readers;
-    for (int i = 0; i < 4; ++i) {
-        readers.push_back(std::make_unique<support::ChildProcess>([&](support::ChildProcess& self) {
-            EngineEnv other(dir.Path);
-            auto r = other.Open("Language");
-            for (int k = 0; k < 50; ++k) { // many slot draws: distinct bytes never collide
-                r->ReadLockTable();
-                r->ReadUnlockTable();
-            }
-            r->ReadLockTable();
-            std::vector<uint8_t> rec(r->RecordLength);
-            r->ReadRecord(4, rec.data());
-            self.Tell('r');
-            self.Hear();
-            r->ReadUnlockTable();
-            return 0;
-        }));
-    }
+    std::vector<std::unique_ptr<support::RoleProcess>> readers;
+    for (int i = 0; i < 4; ++i)
+        readers.push_back(std::make_unique<support::RoleProcess>(readAndHold, Arguments{dir.Path}));
     for (auto& r : readers)
         ASSERT_EQ(r->WaitFor(), 'r');
     // Nested read locks in this process share the one slot.
     c->ReadLockTable();
     c->ReadUnlockTable();
     EXPECT_TRUE(c->DataTable->DataTableLocks->IsReadLocked());
-    support::ChildProcess writer([&](support::ChildProcess&) {
-        EngineEnv other(dir.Path);
-        auto w = other.Open("Language");
-        return w->DataTable->DataTableLocks->WriteLock() ? 1 : 0;
-    });
-    EXPECT_EQ(writer.Join(), 0);
+    {
+        support::RoleProcess writer(tryWriteRange, {dir.Path});
+        EXPECT_EQ(writer.Join(), 1);
+    }
     for (auto& r : readers) {
         r->Send('x');
         EXPECT_EQ(r->Join(), 0);
     }
     c->ReadUnlockTable();
-    support::ChildProcess free([&](support::ChildProcess&) {
-        EngineEnv other(dir.Path);
-        auto w = other.Open("Language");
-        return w->DataTable->DataTableLocks->WriteLock() ? 0 : 1;
-    });
+    support::RoleProcess free(tryWriteRange, {dir.Path});
     EXPECT_EQ(free.Join(), 0);
 }
 

@@ -3,6 +3,8 @@
 // another process changing the table under a positioned cursor.
 #include "tableengine/NavigationTestSupport.h"
 
+#include "support/ChildProcessRole.h"
+
 #include "tableengine/storage/DataFile.h"
 #include "tableengine/storage/IndexFile.h"
 
@@ -11,8 +13,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace navtest;
 using namespace tableengine;
@@ -283,7 +283,7 @@ TEST(Navigation, CorruptPagesAreIndexCorruption)
     const auto idx = folder.Path() / "T.idx";
     {
         // The first leaf claims more keys than its bytes can hold.
-        std::FILE* f = std::fopen(idx.c_str(), "r+b");
+        std::FILE* f = std::fopen(idx.string().c_str(), "r+b");
         ASSERT_NE(f, nullptr);
         std::fseek(f, static_cast<long>(IndexFileHeaderSize) + 1, SEEK_SET);
         const uint8_t keys[2] = {0xFF, 0x7F};
@@ -300,24 +300,19 @@ TEST(Navigation, CorruptPagesAreIndexCorruption)
 
 namespace {
 
-// Rewrites the table from a separate process with one more row and a new update stamp.
+// Rewrites the table from a separate process (this program in a child role) with more rows and a new
+// update stamp.
+const support::ChildRole rewriteNumbers("Navigation.RewriteNumbers", [](support::ChildLink&, const support::Arguments& a) {
+    w::WriterTable t = Numbers(std::stoi(a.at(1)), 1024);
+    t.UpdateStamp = std::stoi(a.at(2));
+    w::WriteTableFiles(t, a.at(0), "T", true);
+    return 0;
+});
+
 void ChangeInOtherProcess(const TableFolder& folder, int rows, int32_t stamp)
 {
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        w::WriterTable t = Numbers(rows, 1024);
-        t.UpdateStamp = stamp;
-        try {
-            folder.Write(t, "T", true);
-        } catch (...) {
-            _exit(1);
-        }
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    support::RoleProcess writer(rewriteNumbers, {folder.Path().string(), std::to_string(rows), std::to_string(stamp)});
+    ASSERT_EQ(writer.Join(), 0);
 }
 
 } // namespace
