@@ -1,5 +1,7 @@
 // Port names from the emulated device map, and the settings store in registry mode (the registry's file
 // hives) and on an open pseudo-terminal.
+// POSIX only: the device map is a SONDRAL_COM_MAP file and the registry the file hives of the emulation
+// (on Windows these would be the machine's real registry).
 #include "PortFixture.h"
 #include "../ConfiguredSettings.h"
 
