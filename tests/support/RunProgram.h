@@ -1,5 +1,6 @@
 // Runs a program as a real child process and collects its exit status and output: one interface, with
-// an implementation for each kind of system.
+// an implementation for each kind of system (RunProgramPosix.cpp, RunProgramWin32.cpp; the test library
+// run_program).
 #pragma once
 
 #include <string>
@@ -17,11 +18,5 @@ struct ProgramInput {
 };
 
 // program is a path; on Windows without an extension, ".exe" is meant. args are passed one by one.
-inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                const ProgramInput& input = {});
-
-#ifdef _WIN32
-#include "RunProgramWin32.h"
-#else
-#include "RunProgramPosix.h"
-#endif
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProgramInput& input = {});

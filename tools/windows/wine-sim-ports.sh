@@ -10,7 +10,7 @@ cmd=${1:?start or stop}
 state=${2:?state folder}
 
 stop() {
-  [ -f "$state/com.map.ports" ] && "$here/wine-com-ports.sh" --remove "$state/com.map.ports"
+  [ -f "$state/com.map.ports" ] && "$here/wine-com-ports.sh" --remove "$state/com.map.ports" >/dev/null 2>&1
   if [ -f "$state/pid" ]; then
     pid=$(cat "$state/pid")
     # Only the simulator this script started: the pid file names it, and the process must still be it.
@@ -40,7 +40,9 @@ case "$cmd" in
     [ -s "$state/com.map" ] || { echo "wine-sim-ports: nmea-sim wrote no map" >&2; exit 1; }
     # The simulator removes its map when it ends; the copy lets stop undo the ports afterwards.
     cp "$state/com.map" "$state/com.map.ports"
-    "$here/wine-com-ports.sh" "$state/com.map.ports"
+    # Wine's output goes to a file: a wineserver that the script starts would otherwise hold ctest's pipe
+    # open, and ctest would wait for it.
+    "$here/wine-com-ports.sh" "$state/com.map.ports" >>"$state/wine.log" 2>&1 || { cat "$state/wine.log" >&2; exit 1; }
     cat "$state/com.map.ports" ;;
   stop)
     stop ;;

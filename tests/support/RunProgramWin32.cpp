@@ -1,8 +1,6 @@
 // RunProgram on Windows: CreateProcessW with the child's standard handles on pipes (output read by one
 // thread per stream while the child runs, so that neither pipe can fill up and stall it) and the input
 // from a file or NUL. Only those three handles are inherited.
-#pragma once
-
 #include "RunProgram.h"
 
 #ifndef NOMINMAX
@@ -18,9 +16,9 @@
 #include <type_traits>
 #include <vector>
 
-namespace run_program_detail {
+namespace {
 
-inline std::wstring Wide(const std::string& utf8)
+std::wstring Wide(const std::string& utf8)
 {
     if (utf8.empty())
         return {};
@@ -31,7 +29,7 @@ inline std::wstring Wide(const std::string& utf8)
 }
 
 // One argument as the C runtime of the child splits the command line again.
-inline std::wstring Quoted(const std::wstring& arg)
+std::wstring Quoted(const std::wstring& arg)
 {
     if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
         return arg;
@@ -51,7 +49,7 @@ inline std::wstring Quoted(const std::wstring& arg)
     return out + L"\"";
 }
 
-inline std::wstring NameOf(const std::wstring& entry)
+std::wstring NameOf(const std::wstring& entry)
 {
     // Entries such as "=C:=C:\dir" keep their leading '='.
     std::wstring name = entry.substr(0, entry.find(L'=', 1));
@@ -61,7 +59,7 @@ inline std::wstring NameOf(const std::wstring& entry)
 }
 
 // The environment block of the child: ours, with the variables of extra replaced or added.
-inline std::wstring EnvironmentBlock(const std::vector<std::string>& extra)
+std::wstring EnvironmentBlock(const std::vector<std::string>& extra)
 {
     std::vector<std::wstring> added;
     for (const std::string& e : extra)
@@ -147,12 +145,11 @@ private:
     std::string text_;
 };
 
-} // namespace run_program_detail
+} // namespace
 
-inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                const ProgramInput& input)
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProgramInput& input)
 {
-    using namespace run_program_detail;
     ProgramResult result;
     std::wstring commandLine = Quoted(Wide(program));
     for (const std::string& a : args)

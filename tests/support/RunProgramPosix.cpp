@@ -1,6 +1,4 @@
 // RunProgram on POSIX: posix_spawn, the output streams in files that are read afterwards.
-#pragma once
-
 #include "RunProgram.h"
 
 #include <fcntl.h>
@@ -18,6 +16,8 @@
 #include <vector>
 
 extern char** environ;
+
+namespace {
 
 // A file that takes one output stream of a child, removed afterwards.
 class CaptureFile {
@@ -42,9 +42,10 @@ public:
 private:
     std::string path_;
 };
+} // namespace
 
-inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                const ProgramInput& input)
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProgramInput& input)
 {
     const auto nameOf = [](const std::string& e) { return e.substr(0, e.find('=')); };
     std::vector<std::string> envStore;
