@@ -223,26 +223,44 @@ void TBufferedFile::MoveToFront(TBuffer* b)
     LinkFront(b);
 }
 
-void TBufferedFile::InsertSorted(TBuffer* b)
+void TBufferedFile::InsertSorted(TBuffer* b, std::size_t pos)
 {
-    // b is FSpare (a new or evicted buffer); it moves into the sorted list.
-    const std::size_t pos = InsertPosition(b->FNumber);
-    if (pos < FBuffers.size() && FBuffers[pos]->FNumber == b->FNumber) {
-        Unlink(b);
-        FSpare.reset();
-        RaiseBufferCorrupt();
+    const int32_t number = b->FNumber;
+    const std::size_t size = FBuffers.size();
+    if (pos == size && (size == 0 || FBuffers.back()->FNumber < number)) {
+        // Reading on in block order: the new block is the highest.
+        try {
+            FBuffers.push_back(b);
+        } catch (...) {
+            Discard(b);
+            throw;
+        }
+        return;
     }
-    if (pos == FBuffers.size())
-        FBuffers.push_back(b);
-    else
-        FBuffers.insert(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos), b);
-    b->FOwnedIndex = FOwned.size();
-    FOwned.push_back(std::move(FSpare));
+    const bool fits = pos <= size && (pos == 0 || FBuffers[pos - 1]->FNumber < number) &&
+                      (pos == size || FBuffers[pos]->FNumber > number);
+    if (!fits) {
+        pos = InsertPosition(number);
+        if (pos < FBuffers.size() && FBuffers[pos]->FNumber == number) {
+            Discard(b);
+            RaiseBufferCorrupt();
+        }
+    }
+    try {
+        if (pos == FBuffers.size())
+            FBuffers.push_back(b);
+        else
+            FBuffers.insert(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos), b);
+    } catch (...) {
+        Discard(b);
+        throw;
+    }
 }
 
-std::unique_ptr<TBuffer> TBufferedFile::TakeFromSorted(TBuffer* b)
+std::size_t TBufferedFile::RemoveFromSorted(TBuffer* b)
 {
-    const std::size_t pos = InsertPosition(b->FNumber);
+    // Reading on in block order evicts the lowest block.
+    const std::size_t pos = !FBuffers.empty() && FBuffers.front() == b ? 0 : InsertPosition(b->FNumber);
     if (pos >= FBuffers.size() || FBuffers[pos] != b || b->FOwnedIndex >= FOwned.size() ||
         FOwned[b->FOwnedIndex].get() != b)
         RaiseBufferCorrupt();
@@ -250,13 +268,20 @@ std::unique_ptr<TBuffer> TBufferedFile::TakeFromSorted(TBuffer* b)
         FBuffers.pop_front();
     else
         FBuffers.erase(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos));
-    std::unique_ptr<TBuffer> out = std::move(FOwned[b->FOwnedIndex]);
-    if (b->FOwnedIndex + 1 < FOwned.size()) {
-        FOwned[b->FOwnedIndex] = std::move(FOwned.back());
-        FOwned[b->FOwnedIndex]->FOwnedIndex = b->FOwnedIndex;
+    return pos;
+}
+
+void TBufferedFile::Discard(TBuffer* b)
+{
+    Unlink(b);
+    const std::size_t at = b->FOwnedIndex;
+    if (at >= FOwned.size() || FOwned[at].get() != b)
+        return;
+    if (at + 1 < FOwned.size()) {
+        FOwned[at] = std::move(FOwned.back());
+        FOwned[at]->FOwnedIndex = at;
     }
     FOwned.pop_back();
-    return out;
 }
 
 TBuffer* TBufferedFile::EvictCandidate() const
@@ -267,30 +292,34 @@ TBuffer* TBufferedFile::EvictCandidate() const
     return nullptr;
 }
 
-TBuffer* TBufferedFile::GetBufferForBlock(int slot, int32_t number)
+TBuffer* TBufferedFile::GetBufferForBlock(int slot, int32_t number, std::size_t& pos)
 {
-    if (FBuffers.size() < FCapacity) {
-        FSpare = CreateBuffer();
-    } else {
-        TBuffer* victim = nullptr;
+    TBuffer* b = nullptr;
+    if (FBuffers.size() >= FCapacity) {
         if (Exclusive) {
             if (!FBufferAll) {
-                victim = EvictCandidate();
-                if (victim == nullptr && FlushBuffers())
-                    victim = EvictCandidate();
+                b = EvictCandidate();
+                if (b == nullptr && FlushBuffers())
+                    b = EvictCandidate();
             }
         } else if (FWriteBuffers.size() + FReadAheadBuffers < FBuffers.size()) {
-            victim = EvictCandidate();
+            b = EvictCandidate();
         }
-        if (victim != nullptr) {
-            FSpare = TakeFromSorted(victim);
-            Unlink(victim);
+        if (b != nullptr) {
+            // The evicted buffer stays owned and takes the new number.
+            if (RemoveFromSorted(b) < pos)
+                --pos;
+            Unlink(b);
         } else {
             FCapacity += GetBufferExpand();
-            FSpare = CreateBuffer();
         }
     }
-    TBuffer* b = FSpare.get();
+    if (b == nullptr) {
+        std::unique_ptr<TBuffer> created = CreateBuffer();
+        b = created.get();
+        b->FOwnedIndex = FOwned.size();
+        FOwned.push_back(std::move(created));
+    }
     b->Initialize(slot);
     b->FNumber = number;
     LinkFront(b);
@@ -368,13 +397,15 @@ void TBufferedFile::ReadBlocks(int slot, int32_t first, uint32_t count)
     FTotalReads += got;
     const std::size_t whole = got / bs;
     Pin pin(FPinned);
-    for (std::size_t i = 0; i < whole; ++i) {
+    // The run's blocks are consecutive, so each one's place in the sorted list follows the previous one's.
+    std::size_t at = InsertPosition(first);
+    for (std::size_t i = 0; i < whole; ++i, ++at) {
         const int32_t n = first + static_cast<int32_t>(i);
         const uint8_t* raw = FReadBuffer.data() + i * bs;
-        TBuffer* b = FindCached(n);
+        TBuffer* b = at < FBuffers.size() && FBuffers[at]->FNumber == n ? FBuffers[at] : nullptr;
         if (b == nullptr) {
-            b = GetBufferForBlock(slot, n);
-            InsertSorted(b);
+            b = GetBufferForBlock(slot, n, at);
+            InsertSorted(b, at);
         }
         DecodeGuarded(*this, [&] { b->Read(raw, bs); });
         pin.add(b);
@@ -388,28 +419,29 @@ TBuffer* TBufferedFile::GetBuffer(TCacheReader* cursor, int slot, int direction,
         RaiseBufferCorrupt();
     if (append && number == GetIOBlocksUsed() + 1) {
         CheckMaximumFileSize();
-        TBuffer* b = GetBufferForBlock(slot, number);
-        InsertSorted(b);
+        std::size_t pos = FBuffers.size();
+        TBuffer* b = GetBufferForBlock(slot, number, pos);
+        InsertSorted(b, pos);
         ++b->FUseCount;
         ++FCacheHits;
         IncIOBlocksUsed();
         return b;
     }
-    TBuffer* b = FFirstBuffer;
-    const uint32_t mru = GetMRUBuffers();
-    for (uint32_t i = 0; i < mru && b != nullptr; ++i, b = b->FNextBuffer) {
-        if (b->FNumber == number) {
-            MoveToFront(b);
-            ++FCacheHits;
-            ++b->FUseCount;
-            return b;
-        }
-    }
-    // Reading on in block order finds the block right after the previous hit in the sorted list.
+    // The most recent block (the current leaf, the current record), then the block right after the previous
+    // hit in the sorted list (reading on in block order), then the other recent ones, then a search.
     TBuffer* found = nullptr;
-    if (FLastHit + 1 < FBuffers.size() && FBuffers[FLastHit + 1]->FNumber == number) {
+    if (FFirstBuffer != nullptr && FFirstBuffer->FNumber == number) {
+        found = FFirstBuffer;
+    } else if (FLastHit + 1 < FBuffers.size() && FBuffers[FLastHit + 1]->FNumber == number) {
         found = FBuffers[++FLastHit];
     } else {
+        TBuffer* b = FFirstBuffer;
+        const uint32_t mru = GetMRUBuffers();
+        for (uint32_t i = 0; i < mru && b != nullptr && found == nullptr; ++i, b = b->FNextBuffer)
+            if (b->FNumber == number)
+                found = b;
+    }
+    if (found == nullptr) {
         FLastHit = InsertPosition(number);
         if (FLastHit < FBuffers.size() && FBuffers[FLastHit]->FNumber == number)
             found = FBuffers[FLastHit];
@@ -559,8 +591,8 @@ void TBufferedFile::AdjustBuffers()
         }
         if (victim == nullptr)
             break;
-        Unlink(victim);
-        TakeFromSorted(victim);
+        RemoveFromSorted(victim);
+        Discard(victim);
     }
     FCapacity = std::max(FBuffers.size(), max);
 }

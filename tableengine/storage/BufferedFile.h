@@ -157,15 +157,20 @@ private:
     void MoveToFront(TBuffer* b);
     void Unlink(TBuffer* b);
     void LinkFront(TBuffer* b);
-    TBuffer* GetBufferForBlock(int slot, int32_t number); // new or evicted, numbered, at the front, not in FBuffers
+    // A buffer for block `number`: new, or the least recently used clean one taken out of FBuffers; owned,
+    // initialised, numbered and at the front of the recency list, not yet in FBuffers. `pos`, a position in
+    // FBuffers, stays on the same neighbour when the eviction removed an entry before it.
+    TBuffer* GetBufferForBlock(int slot, int32_t number, std::size_t& pos);
     TBuffer* EvictCandidate() const;
-    void InsertSorted(TBuffer* b);
-    std::unique_ptr<TBuffer> TakeFromSorted(TBuffer* b);
+    // Puts b into FBuffers at `pos` when that keeps the list sorted (else at its searched place); a block
+    // already there is a corrupt cache: b is dropped and the file's corrupt error raised.
+    void InsertSorted(TBuffer* b, std::size_t pos);
+    std::size_t RemoveFromSorted(TBuffer* b); // its former position
+    void Discard(TBuffer* b);                 // drops an owned buffer that is in no list but the recency list
     void ReadBlocks(int slot, int32_t first, uint32_t count);
     bool DetectChanges(TCacheReader* cursor, bool& locked);
     std::vector<std::unique_ptr<TBuffer>> FOwned; // the cached buffers, in no order
     std::vector<std::unique_ptr<TBuffer>> FDetached;
-    std::unique_ptr<TBuffer> FSpare; // an evicted buffer on its way to a new number
     std::vector<TBuffer*> FPinned;   // the buffers of the run being read (ReadBlocks)
 };
 
