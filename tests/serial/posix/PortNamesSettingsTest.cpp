@@ -35,7 +35,7 @@ TEST(SerPortNames, ListsTheDeviceMapInItsOrder)
 
 namespace {
 
-class SettingsFixture : public PortFixture {
+class EmulatedStoreSettings : public PortFixture {
 protected:
     void SetUp() override
     {
@@ -47,7 +47,7 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsFixture, RegistryModeSavesAndLoads)
+TEST_F(EmulatedStoreSettings, RegistryModeSavesAndLoads)
 {
     for (TRegRootKey root : {TRegRootKey::rrCURRENTUSER, TRegRootKey::rrLOCALMACHINE}) {
         TSerComm saved;
@@ -89,7 +89,7 @@ TEST_F(SettingsFixture, RegistryModeSavesAndLoads)
     }
 }
 
-TEST_F(SettingsFixture, LoadingIntoAnOpenPortStopsAtThePortNumber)
+TEST_F(EmulatedStoreSettings, LoadingIntoAnOpenPortStopsAtThePortNumber)
 {
     const std::string file = dir.Path() + "/open.ini";
     TSerComm saved;
