@@ -42,6 +42,15 @@ void CheckName(std::string_view name, const char* what) {
                           "' must be 1 to 60 characters starting with a letter or '_'");
 }
 
+// A field or index name that is valid and not yet among `names` (compared trimmed, letter case ignored).
+void AddUniqueName(std::vector<std::string>& names, const std::string& name, const char* what) {
+    CheckName(name, what);
+    const std::string key = TrimmedLower(name);
+    if (std::find(names.begin(), names.end(), key) != names.end())
+        throw WriterError(std::string(what) + " name '" + name + "' is used twice");
+    names.push_back(key);
+}
+
 void CheckShortText(const std::string& text, const std::string& what) {
     if (text.size() > 100)
         throw WriterError(what + " is longer than 100 characters");
@@ -206,11 +215,7 @@ private:
         size_t offset = kFirstFieldOffset;
         std::vector<std::string> names;
         for (const WriterField& f : t_.Fields) {
-            CheckName(f.Name, "field");
-            const std::string key = TrimmedLower(f.Name);
-            if (std::find(names.begin(), names.end(), key) != names.end())
-                throw WriterError("field name '" + f.Name + "' is used twice");
-            names.push_back(key);
+            AddUniqueName(names, f.Name, "field");
             const bool sized = f.DataType == DataTypes::String || f.DataType == DataTypes::Bytes ||
                                f.DataType == DataTypes::VarBytes;
             if (sized) {
@@ -332,11 +337,7 @@ private:
             throw WriterError("at most 30 secondary indexes");
         std::vector<std::string> names;
         for (const WriterIndex& ix : t_.SecondaryIndexes) {
-            CheckName(ix.Name, "index");
-            const std::string key = TrimmedLower(ix.Name);
-            if (std::find(names.begin(), names.end(), key) != names.end())
-                throw WriterError("index name '" + ix.Name + "' is used twice");
-            names.push_back(key);
+            AddUniqueName(names, ix.Name, "index");
             indexes_.push_back(Plan(ix, false));
         }
     }

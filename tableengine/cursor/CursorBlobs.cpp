@@ -27,7 +27,10 @@ namespace {
 // The BLOB file's cache as the chain loader sees it.
 class TCachedBlocks : public TBlockSource {
 public:
-    TCachedBlocks(TDataCursor& cursor, TBlobFile& file) : FCursor(cursor), FFile(file) {}
+    TCachedBlocks(TDataCursor& cursor, TCursorNavigation& navigation, TBlobFile& file)
+        : FCursor(cursor), FNavigation(navigation), FFile(file)
+    {
+    }
 
     class THeld : public TFetchedBlock {
     public:
@@ -51,7 +54,7 @@ public:
         TBuffer* b = FFile.GetBuffer(&FCursor, 0, rdForward, true, number);
         if (b == nullptr) {
             // The miss found another process's change: the cursor follows it before the record is re-read.
-            FCursor.RefreshAfterChange();
+            FNavigation.RefreshAfterChange();
             return nullptr;
         }
         return std::make_unique<THeld>(FFile, static_cast<TBlock*>(b));
@@ -69,21 +72,23 @@ public:
         // Another process changed the table: the position and the count follow it, as after any other
         // change the cursor notices.
         if (changed)
-            FCursor.RefreshAfterChange();
+            FNavigation.RefreshAfterChange();
     }
 
 private:
     TDataCursor& FCursor;
+    TCursorNavigation& FNavigation;
     TBlobFile& FFile;
 };
 
 } // namespace
 
-TCursorBlobs::TCursorBlobs() = default;
-TCursorBlobs::~TCursorBlobs() = default;
+TCursorBlobs::TCursorBlobs(TDataCursor& cursor, TCursorNavigation& navigation)
+    : FCursor(cursor), FNavigation(navigation)
+{
+}
 
-TDataCursor& TCursorBlobs::Cursor() { return static_cast<TDataCursor&>(*this); }
-const TDataCursor& TCursorBlobs::Cursor() const { return static_cast<const TDataCursor&>(*this); }
+TCursorBlobs::~TCursorBlobs() = default;
 
 const TFieldDefinition& TCursorBlobs::BlobField(int fieldNum) const
 {
@@ -141,7 +146,7 @@ void TCursorBlobs::LoadChain(TBlobBuffer& blob, uint8_t* record)
 {
     TDataCursor& c = Cursor();
     TDataTable& table = *c.DataTable;
-    TCachedBlocks source(c, *table.BlobFile);
+    TCachedBlocks source(c, FNavigation, *table.BlobFile);
     TChainResult chain = LoadBlobChain(source, blob.FBlockNumber, blob.FSignature);
     if (chain.Mismatch) {
         // The chain no longer belongs to this record: fetch the record as it is now.
@@ -207,7 +212,7 @@ uint32_t TCursorBlobs::OpenBlob(int fieldNum, uint8_t* record, uint8_t mode, boo
     blob->FEngineAllocated = engineAllocated;
     blob->FSignature = GetInt32(slot + 4);
     {
-        TCursorNavigation::TNavigationScope scope(c);
+        TCursorNavigation::TNavigationScope scope(FNavigation);
         LoadBlob(*blob, record);
     }
     blob->FUseCount = 1;

@@ -1,6 +1,7 @@
 // The open BLOBs of a cursor: each BLOB of a record buffer is loaded whole into memory when opened, shared
 // through the negative handle that then stands in the record's block-number slot, and released by FreeBlob.
-// TDataCursor derives from this.
+// A part of the cursor (TDataCursor) it is made with, next to the cursor's navigation, whose operation scope
+// every load runs in.
 #pragma once
 
 #include <array>
@@ -11,6 +12,7 @@
 
 namespace tableengine {
 
+class TCursorNavigation;
 class TDataCursor;
 struct TFieldDefinition;
 
@@ -34,7 +36,7 @@ struct TBlobBuffer {
 
 class TCursorBlobs {
 public:
-    TCursorBlobs();
+    TCursorBlobs(TDataCursor& cursor, TCursorNavigation& navigation);
     ~TCursorBlobs();
     TCursorBlobs(const TCursorBlobs&) = delete;
     TCursorBlobs& operator=(const TCursorBlobs&) = delete;
@@ -57,15 +59,17 @@ public:
     void FreeAllBlobs();
     std::size_t OpenBlobCount() const;
 
-    std::array<std::unique_ptr<TBlobBuffer>, BlobHandleCapacity> FBlobBuffers;
-
 private:
-    TDataCursor& Cursor();
-    const TDataCursor& Cursor() const;
+    TDataCursor& Cursor() { return FCursor; }
+    const TDataCursor& Cursor() const { return FCursor; }
     const TFieldDefinition& BlobField(int fieldNum) const;
     // Loads (and inflates) the BLOB's value; any failure is an engine error.
     void LoadBlob(TBlobBuffer& blob, uint8_t* record);
     void LoadChain(TBlobBuffer& blob, uint8_t* record);
+
+    TDataCursor& FCursor;
+    TCursorNavigation& FNavigation;
+    std::array<std::unique_ptr<TBlobBuffer>, BlobHandleCapacity> FBlobBuffers;
 };
 
 } // namespace tableengine

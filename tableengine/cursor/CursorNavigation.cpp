@@ -39,13 +39,16 @@ private:
     std::shared_ptr<const platform::Locale> FLocale;
 };
 
+// The entries of a page fetched from the index file.
+const TPageEntries& Entries(const TBufferLease& page) { return static_cast<const TPage*>(page.get())->FEntries; }
+
 } // namespace
 
 TCursorNavigation::TNavigationScope::TNavigationScope(TCursorNavigation& nav) : FNav(nav)
 {
     // The prelude may take the read lock and then fail while re-positioning; the destructor does not run for
     // a constructor that throws, so the lock is given back here.
-    ++FNav.FOperationDepth;
+    ++FNav.Cursor().FOperationDepth;
     try {
         FNav.NavigationPrelude(FLocked);
     } catch (...) {
@@ -58,54 +61,20 @@ TCursorNavigation::TNavigationScope::~TNavigationScope() { Unlock(); }
 
 void TCursorNavigation::TNavigationScope::Unlock()
 {
-    TDataTable& table = *FNav.Cursor().DataTable;
+    TDataCursor& c = FNav.Cursor();
+    TDataTable& table = *c.DataTable;
     if (FLocked)
         table.ReadUnlockTable();
     FLocked = false;
     // The lock a cache miss took for this operation (default change detection) ends with the outermost one.
-    if (--FNav.FOperationDepth == 0 && FNav.FOperationLocked) {
-        FNav.FOperationLocked = false;
+    if (--c.FOperationDepth == 0 && c.FOperationLocked) {
+        c.FOperationLocked = false;
         table.ReadUnlockTable();
     }
 }
 
-// A fetched page, given back to the cache on every path.
-class TCursorNavigation::TPageHold {
-public:
-    TPageHold() = default;
-    TPageHold(TIndexFile& file, TPage* page) : FFile(&file), FPage(page) {}
-    ~TPageHold() { Release(); }
-    TPageHold(TPageHold&& o) noexcept : FFile(o.FFile), FPage(o.FPage) { o.FPage = nullptr; }
-    TPageHold& operator=(TPageHold&& o) noexcept
-    {
-        if (this != &o) {
-            Release();
-            FFile = o.FFile;
-            FPage = o.FPage;
-            o.FPage = nullptr;
-        }
-        return *this;
-    }
-    TPage* operator->() const { return FPage; }
-    TPage& operator*() const { return *FPage; }
-    explicit operator bool() const { return FPage != nullptr; }
-    void Release()
-    {
-        if (FPage != nullptr)
-            FFile->PutBuffer(FPage);
-        FPage = nullptr;
-    }
-
-private:
-    TIndexFile* FFile = nullptr;
-    TPage* FPage = nullptr;
-};
-
-TCursorNavigation::TCursorNavigation() = default;
+TCursorNavigation::TCursorNavigation(TDataCursor& cursor) : FCursor(cursor) {}
 TCursorNavigation::~TCursorNavigation() = default;
-
-TDataCursor& TCursorNavigation::Cursor() { return static_cast<TDataCursor&>(*this); }
-const TDataCursor& TCursorNavigation::Cursor() const { return static_cast<const TDataCursor&>(*this); }
 
 // ---- index selection
 
@@ -151,8 +120,8 @@ void TCursorNavigation::SetIndexPos(int slot)
     FKeyLayout = TKeyLayout(std::move(fields), FKeySize, FKeyUnique, FKeyCaseInsensitive, FKeyLocale.get(),
                             slot == TextIndexSlot);
 
-    const bool first = c.FIndexPos == UnselectedIndexSlot;
-    c.FIndexPos = static_cast<uint8_t>(slot);
+    const bool first = FIndexPos == UnselectedIndexSlot;
+    FIndexPos = static_cast<uint8_t>(slot);
     FCurrentPage.Bind(&FIndexDefinition);
     ReplaceCurrentPage();
     FCurrentPageNumber = 0;
@@ -174,7 +143,7 @@ void TCursorNavigation::SetIndexName(const std::string& name)
                    return DefaultUpperCase(static_cast<uint8_t>(x)) == DefaultUpperCase(static_cast<uint8_t>(y));
                });
     };
-    if (c.FIndexPos < IndexSlotCount && same(name, FIndexName))
+    if (FIndexPos < IndexSlotCount && same(name, FIndexName))
         return;
     for (int slot = 0; slot <= index.GetIndexCount() && slot <= MaxSecondaryIndexes; ++slot) {
         const TIndexDefinition& d = index.GetIndexDefinition(slot);
@@ -193,7 +162,7 @@ void TCursorNavigation::InitializeNavigation()
     TDataCursor& c = Cursor();
     if (c.DataTable->IndexRebuildPending)
         RebuildPrimaryIndex();
-    c.FIndexPos = UnselectedIndexSlot;
+    FIndexPos = UnselectedIndexSlot;
     SetIndexPos(0);
     FCurrentRecord.assign(c.RecordLength, 0);
     SetToBegin();
@@ -265,7 +234,7 @@ int32_t TCursorNavigation::GetRecordNumber() const
 
 int32_t TCursorNavigation::GetPhysicalRecordNumber() const
 {
-    if (Cursor().FIndexPos == NoIndexSlot)
+    if (FIndexPos == NoIndexSlot)
         return FCurrentRecordNumber;
     if (FCurrentPageNumber == 0)
         return 0;
@@ -277,7 +246,7 @@ int32_t TCursorNavigation::GetPhysicalRecordNumber() const
 TPage* TCursorNavigation::FetchPage(int32_t number)
 {
     TIndexFile& index = *Cursor().DataTable->IndexFile;
-    TBuffer* b = index.GetBuffer(&Cursor(), Cursor().FIndexPos, rdNone, false, number);
+    TBuffer* b = index.GetBuffer(&Cursor(), FIndexPos, rdNone, false, number);
     if (b == nullptr)
         return nullptr;
     auto* page = static_cast<TPage*>(b);
@@ -290,12 +259,11 @@ TPage* TCursorNavigation::FetchPage(int32_t number)
 
 void TCursorNavigation::ReplaceCurrentPage() { ++FCurrentPageCopies; }
 
-void TCursorNavigation::StoreLeaf(const TPage& leaf, int32_t number, int32_t counter, int32_t sequence,
+void TCursorNavigation::StoreLeaf(const TPageEntries& leaf, int32_t number, int32_t counter, int32_t sequence,
                                   bool arrived)
 {
-    if (arrived || number != FCurrentPageNumber ||
-        leaf.FEntries.GetNumberOfKeys() != FCurrentPage.GetNumberOfKeys()) {
-        FCurrentPage = leaf.FEntries;
+    if (arrived || number != FCurrentPageNumber || leaf.GetNumberOfKeys() != FCurrentPage.GetNumberOfKeys()) {
+        FCurrentPage = leaf;
         ReplaceCurrentPage();
     }
     FCurrentPageNumber = number;
@@ -314,54 +282,62 @@ void TCursorNavigation::MakeEmpty()
     FCurKeyCounter = 0;
 }
 
-// Descends to the first or the last entry; false when a fetch gave a change report. On the way to the last
-// entry the lower-key counts of the nodes passed add up to its sequence number.
-bool TCursorNavigation::PositionOnEdgeKey(bool last)
+// Descends from the root to a leaf entry: the first, the last, or the one the key belongs at (nearest mode);
+// false when a fetch gave a change report. The lower-key counts of the entries passed add up to the sequence
+// number of the entry reached.
+bool TCursorNavigation::Descend(TDescent to, std::span<const uint8_t> key)
 {
     TIndexFile& index = *Cursor().DataTable->IndexFile;
     if (GetRecordCount() == 0) {
         MakeEmpty();
         return true;
     }
-    const int32_t root = index.GetRootPageNumber(Cursor().FIndexPos);
+    const int32_t root = index.GetRootPageNumber(FIndexPos);
     if (root == 0) {
         MakeEmpty();
         return true;
     }
-    TPageHold page(index, FetchPage(root));
+    TBufferLease page(index, FetchPage(root));
     if (!page)
         return false;
-    CheckRootPage(page->FEntries);
+    CheckRootPage(Entries(page));
     int32_t number = root;
     int64_t sequence = 1;
-    for (int level = 0; page->FEntries.IsNode(); ++level) {
+    for (int level = 0;; ++level) {
+        const TPageEntries& entries = Entries(page);
         if (level >= MaxTreeLevels)
             index.RaiseBufferCorrupt();
-        const int entry = last ? page->FEntries.GetNumberOfKeys() : 1;
-        if (last)
-            sequence += page->FEntries.GetPageKeyCount(entry);
-        const int32_t child = page->FEntries.GetRecordNumber(entry);
-        TPageHold next(index, FetchPage(child));
+        const int entry = to == TDescent::First  ? 1
+                          : to == TDescent::Last ? entries.GetNumberOfKeys()
+                                                 : SearchPage(entries, key, FKeyLayout).Entry;
+        sequence += entries.GetPageKeyCount(entry);
+        if (!entries.IsNode()) {
+            // At the last entry the counts add up to the table's record count: a different sum is a damaged
+            // tree (a child link to another subtree, a count that was overwritten).
+            if (to == TDescent::Last && !FNoKeyStatistics && sequence != FEndSequenceNumber)
+                index.RaiseBufferCorrupt();
+            StoreLeaf(entries, number, entry, static_cast<int32_t>(std::min<int64_t>(sequence, INT32_MAX)));
+            break;
+        }
+        const int32_t child = entries.GetRecordNumber(entry);
+        TBufferLease next(index, FetchPage(child));
         if (!next)
             return false;
-        CheckChildPage(next->FEntries);
+        CheckChildPage(Entries(next));
         page = std::move(next);
         number = child;
-    }
-    if (last) {
-        const int entry = page->FEntries.GetNumberOfKeys();
-        sequence += page->FEntries.GetPageKeyCount(entry);
-        // The lower-key counts of the nodes passed add up to the table's record count: a different sum is a
-        // damaged tree (a child link to another subtree, a count that was overwritten).
-        if (!FNoKeyStatistics && sequence != FEndSequenceNumber)
-            index.RaiseBufferCorrupt();
-        StoreLeaf(*page, number, entry, static_cast<int32_t>(std::min<int64_t>(sequence, INT32_MAX)));
-    } else {
-        StoreLeaf(*page, number, 1, 1);
     }
     FBOF = false;
     FEOF = false;
     return true;
+}
+
+void TCursorNavigation::DescendAfterChanges(TDescent to, std::span<const uint8_t> key)
+{
+    for (int restarts = 0; !Descend(to, key);) {
+        Restarted(restarts);
+        AfterChangeReport();
+    }
 }
 
 void TCursorNavigation::CheckRootPage(const TPageEntries& page) const
@@ -384,72 +360,12 @@ void TCursorNavigation::Restarted(int& restarts)
         Cursor().DataTable->IndexFile->RaiseBufferCorrupt();
 }
 
-void TCursorNavigation::FirstKey()
-{
-    for (int restarts = 0; !PositionOnEdgeKey(false);) {
-        Restarted(restarts);
-        AfterChangeReport();
-    }
-}
-
-void TCursorNavigation::LastKey()
-{
-    for (int restarts = 0; !PositionOnEdgeKey(true);) {
-        Restarted(restarts);
-        AfterChangeReport();
-    }
-}
-
-// Searches the key from the root (nearest mode); false on a change report.
-bool TCursorNavigation::PositionOnKey(const std::vector<uint8_t>& key)
-{
-    TIndexFile& index = *Cursor().DataTable->IndexFile;
-    if (GetRecordCount() == 0) {
-        MakeEmpty();
-        return true;
-    }
-    const int32_t root = index.GetRootPageNumber(Cursor().FIndexPos);
-    if (root == 0) {
-        MakeEmpty();
-        return true;
-    }
-    TPageHold page(index, FetchPage(root));
-    if (!page)
-        return false;
-    CheckRootPage(page->FEntries);
-    int32_t number = root;
-    int64_t sequence = 1;
-    for (int level = 0;; ++level) {
-        if (level >= MaxTreeLevels || page->FEntries.GetNumberOfKeys() == 0)
-            index.RaiseBufferCorrupt();
-        const TPageSearch found = SearchPage(page->FEntries, key, FKeyLayout);
-        sequence += page->FEntries.GetPageKeyCount(found.Entry);
-        if (!page->FEntries.IsNode()) {
-            StoreLeaf(*page, number, found.Entry, static_cast<int32_t>(std::min<int64_t>(sequence, INT32_MAX)));
-            break;
-        }
-        const int32_t child = page->FEntries.GetRecordNumber(found.Entry);
-        TPageHold next(index, FetchPage(child));
-        if (!next)
-            return false;
-        CheckChildPage(next->FEntries);
-        page = std::move(next);
-        number = child;
-    }
-    FBOF = false;
-    FEOF = false;
-    return true;
-}
-
 void TCursorNavigation::RefindCurrentKey()
 {
     std::vector<uint8_t> key(FKeySize, 0);
     if (FCurrentRecord.size() >= Cursor().RecordLength && Cursor().RecordLength > 0)
         GetKeyValues(FCurrentRecord.data(), key.data());
-    for (int restarts = 0; !PositionOnKey(key);) {
-        Restarted(restarts);
-        AfterChangeReport();
-    }
+    DescendAfterChanges(TDescent::Key, key);
 }
 
 // One move of n entries along the leaf chain; false when it must be restarted after a change. The chain is
@@ -466,18 +382,18 @@ bool TCursorNavigation::TryMoveBy(int n)
     }
     if (FCurrentPageNumber == 0) {
         // No leaf yet (the table was empty when the cursor last looked).
-        return n > 0 ? PositionOnEdgeKey(false) : PositionOnEdgeKey(true);
+        return Descend(n > 0 ? TDescent::First : TDescent::Last);
     }
-    TPageHold page(index, FetchPage(FCurrentPageNumber));
+    TBufferLease page(index, FetchPage(FCurrentPageNumber));
     if (!page) {
         AfterChangeReport();
         RefindCurrentKey();
         return false;
     }
-    if (page->FEntries.GetNumberOfKeys() == 0 || !page->FEntries.IsLeaf())
+    if (Entries(page).GetNumberOfKeys() == 0 || !Entries(page).IsLeaf())
         index.RaiseBufferCorrupt();
     int32_t number = FCurrentPageNumber;
-    int k = std::min<int>(FCurKeyCounter, page->FEntries.GetNumberOfKeys());
+    int k = std::min<int>(FCurKeyCounter, Entries(page).GetNumberOfKeys());
     k = std::max(k, 1);
     int64_t sequence = FSequenceNumber;
     bool bof = FBOF;
@@ -487,7 +403,7 @@ bool TCursorNavigation::TryMoveBy(int n)
     const int64_t highest = FEndSequenceNumber;
     const int steps = n > 0 ? n : -n;
     for (int i = 0; i < steps; ++i) {
-        const int count = page->FEntries.GetNumberOfKeys();
+        const int count = Entries(page).GetNumberOfKeys();
         if (n > 0 && k < count) {
             ++k;
             ++sequence;
@@ -495,7 +411,7 @@ bool TCursorNavigation::TryMoveBy(int n)
             --k;
             --sequence;
         } else {
-            const int32_t neighbour = n > 0 ? page->FEntries.GetRightNumber() : page->FEntries.GetLeftNumber();
+            const int32_t neighbour = n > 0 ? Entries(page).GetRightNumber() : Entries(page).GetLeftNumber();
             if (neighbour == 0) {
                 if (!FNoKeyStatistics && sequence != (n > 0 ? highest : lowest))
                     index.RaiseBufferCorrupt();
@@ -505,7 +421,7 @@ bool TCursorNavigation::TryMoveBy(int n)
             }
             if (neighbour == number)
                 index.RaiseBufferCorrupt();
-            TPageHold next(index, FetchPage(neighbour));
+            TBufferLease next(index, FetchPage(neighbour));
             if (!next) {
                 next.Release();
                 page.Release();
@@ -513,13 +429,13 @@ bool TCursorNavigation::TryMoveBy(int n)
                 RefindCurrentKey();
                 return false;
             }
-            const TPageEntries& e = next->FEntries;
+            const TPageEntries& e = Entries(next);
             if (e.GetPageType() != ptLeaf || e.GetNumberOfKeys() == 0 ||
                 (n > 0 ? e.GetLeftNumber() : e.GetRightNumber()) != number)
                 index.RaiseBufferCorrupt();
             page = std::move(next);
             number = neighbour;
-            k = n > 0 ? 1 : page->FEntries.GetNumberOfKeys();
+            k = n > 0 ? 1 : Entries(page).GetNumberOfKeys();
             sequence += n > 0 ? 1 : -1;
         }
         if (sequence < lowest || sequence > highest)
@@ -528,7 +444,7 @@ bool TCursorNavigation::TryMoveBy(int n)
         eof = false;
     }
     // Arriving on another leaf copies it; a step within the leaf the cursor stands on keeps the copy.
-    StoreLeaf(*page, number, k, static_cast<int32_t>(sequence), false);
+    StoreLeaf(Entries(page), number, k, static_cast<int32_t>(sequence), false);
     FBOF = bof;
     FEOF = eof;
     return true;
@@ -585,15 +501,15 @@ void TCursorNavigation::RefreshCurrentRecord(int direction)
     FCurrentRecordNumber = 0;
     if (number == 0) {
         // Standing on a leaf entry, the entry names record 0: a damaged leaf, not an empty table.
-        if (c.FIndexPos != NoIndexSlot && FCurrentPageNumber != 0)
+        if (FIndexPos != NoIndexSlot && FCurrentPageNumber != 0)
             data.RaiseBufferCorrupt();
         return;
     }
     const bool readAhead = direction != rdNone;
-    FRecordRun = readAhead ? std::max(c.FReadAheadRecords, RunLength(direction)) : 1;
+    c.FRecordRun = readAhead ? std::max(c.FReadAheadRecords, RunLength(direction)) : 1;
     if (readAhead) {
         ++c.FTotalReadAheads;
-        c.FTotalSizeReadAheads += FRecordRun;
+        c.FTotalSizeReadAheads += c.FRecordRun;
     }
     TRecord* record = data.GetRecord(&c, direction, readAhead, number);
     if (record == nullptr) {
@@ -614,50 +530,38 @@ bool TCursorNavigation::IsVisible() const
     const TDataCursor& c = Cursor();
     if (c.DataTable->DataFile->NextEndingRecord() <= 1)
         return false;
-    if (c.FIndexPos == NoIndexSlot)
+    if (FIndexPos == NoIndexSlot)
         return true;
     return FCurrentRecordNumber != 0 && FCurrentRecord[RecordStatusOffset] != RecordDeleted;
 }
 
+// Walks from an invisible record in the direction (forward for rdNone) to the next visible one; at that end
+// without one, back to the nearest visible record behind, which is then delivered with the end flag set.
 void TCursorNavigation::VerifyCurrentRecord(int direction)
 {
-    if (direction != rdBackward) {
-        while (!FEOF && !IsVisible()) {
-            MoveBy(1);
-            RefreshCurrentRecord(rdForward);
-        }
-        if (FEOF && !IsVisible()) {
-            while (!FBOF) {
-                MoveBy(-1);
-                RefreshCurrentRecord(rdBackward);
-                if (IsVisible()) {
-                    FBOF = false;
-                    FEOF = true;
-                    return;
-                }
-            }
-            FBOF = true;
-            FEOF = true;
-        }
-    } else {
-        while (!FBOF && !IsVisible()) {
-            MoveBy(-1);
-            RefreshCurrentRecord(rdBackward);
-        }
-        if (FBOF && !IsVisible()) {
-            while (!FEOF) {
-                MoveBy(1);
-                RefreshCurrentRecord(rdForward);
-                if (IsVisible()) {
-                    FBOF = true;
-                    FEOF = false;
-                    return;
-                }
-            }
-            FBOF = true;
-            FEOF = true;
+    const bool backward = direction == rdBackward;
+    const int ahead = backward ? -1 : 1;
+    const int readAhead = backward ? rdBackward : rdForward;
+    const int readBehind = backward ? rdForward : rdBackward;
+    bool& atEnd = backward ? FBOF : FEOF;
+    bool& atStart = backward ? FEOF : FBOF;
+    while (!atEnd && !IsVisible()) {
+        MoveBy(ahead);
+        RefreshCurrentRecord(readAhead);
+    }
+    if (!atEnd || IsVisible())
+        return;
+    while (!atStart) {
+        MoveBy(-ahead);
+        RefreshCurrentRecord(readBehind);
+        if (IsVisible()) {
+            atStart = false;
+            atEnd = true;
+            return;
         }
     }
+    FBOF = true;
+    FEOF = true;
 }
 
 void TCursorNavigation::RepositionCurrentRecord()
@@ -685,67 +589,50 @@ void TCursorNavigation::RepositionCurrentRecord()
 
 // ---- the operations
 
-void TCursorNavigation::SetToBegin()
+// Stands before the first record (or after the last): on the edge record and one step beyond it.
+void TCursorNavigation::SetToEdge(bool end)
 {
     TNavigationScope scope(*this);
-    FirstKey();
-    RefreshCurrentRecord(rdForward);
-    VerifyCurrentRecord(rdForward);
-    MoveBy(-1);
-    RefreshCurrentRecord(rdBackward);
-    VerifyCurrentRecord(rdBackward);
+    const int inward = end ? rdBackward : rdForward;
+    const int outward = end ? rdForward : rdBackward;
+    DescendAfterChanges(end ? TDescent::Last : TDescent::First);
+    RefreshCurrentRecord(inward);
+    VerifyCurrentRecord(inward);
+    MoveBy(end ? 1 : -1);
+    RefreshCurrentRecord(outward);
+    VerifyCurrentRecord(outward);
 }
 
-void TCursorNavigation::SetToEnd()
-{
-    TNavigationScope scope(*this);
-    LastKey();
-    RefreshCurrentRecord(rdBackward);
-    VerifyCurrentRecord(rdBackward);
-    MoveBy(1);
-    RefreshCurrentRecord(rdForward);
-    VerifyCurrentRecord(rdForward);
-}
+void TCursorNavigation::SetToBegin() { SetToEdge(false); }
 
-uint16_t TCursorNavigation::GetNextRecord(uint8_t* buffer)
+void TCursorNavigation::SetToEnd() { SetToEdge(true); }
+
+// The next (or prior) visible record into the buffer; from before the first (after the last) record the
+// first (last) one. At the end the buffer is cleared and the answer is the end's code.
+uint16_t TCursorNavigation::Step(bool backward, uint8_t* buffer)
 {
     TNavigationScope scope(*this);
-    if (FBOF)
-        FirstKey();
+    const int direction = backward ? rdBackward : rdForward;
+    if (backward ? FEOF : FBOF)
+        DescendAfterChanges(backward ? TDescent::Last : TDescent::First);
     else
-        MoveBy(1);
-    RefreshCurrentRecord(rdForward);
-    VerifyCurrentRecord(rdForward);
+        MoveBy(backward ? -1 : 1);
+    RefreshCurrentRecord(direction);
+    VerifyCurrentRecord(direction);
     const std::size_t size = Cursor().RecordLength;
-    if (FEOF) {
+    if (backward ? FBOF : FEOF) {
         if (buffer != nullptr)
             std::memset(buffer, 0, size);
-        return TBL_EOF;
+        return backward ? TBL_BOF : TBL_EOF;
     }
     if (buffer != nullptr)
         std::memcpy(buffer, FCurrentRecord.data(), std::min(size, FCurrentRecord.size()));
     return NavRecord;
 }
 
-uint16_t TCursorNavigation::GetPriorRecord(uint8_t* buffer)
-{
-    TNavigationScope scope(*this);
-    if (FEOF)
-        LastKey();
-    else
-        MoveBy(-1);
-    RefreshCurrentRecord(rdBackward);
-    VerifyCurrentRecord(rdBackward);
-    const std::size_t size = Cursor().RecordLength;
-    if (FBOF) {
-        if (buffer != nullptr)
-            std::memset(buffer, 0, size);
-        return TBL_BOF;
-    }
-    if (buffer != nullptr)
-        std::memcpy(buffer, FCurrentRecord.data(), std::min(size, FCurrentRecord.size()));
-    return NavRecord;
-}
+uint16_t TCursorNavigation::GetNextRecord(uint8_t* buffer) { return Step(false, buffer); }
+
+uint16_t TCursorNavigation::GetPriorRecord(uint8_t* buffer) { return Step(true, buffer); }
 
 uint16_t TCursorNavigation::GetCurrentRecord(uint8_t* buffer, bool /*lockIt*/)
 {

@@ -44,7 +44,6 @@ void TDataCursor::OpenCursor()
 {
     if (IsOpen)
         return;
-    FIndexPos = 128;
     if (FDataDirectory == nullptr)
         throw EDatabaseError("Cannot perform this operation on a closed database");
     try {
@@ -61,7 +60,7 @@ void TDataCursor::OpenCursor()
         HashRecordBuffer.assign(RecordLength, 0);
         PageBuffer.assign(static_cast<std::size_t>(std::max(df.IndexPageSize(), 0)), 0);
         FRecordsToRead = FReadAheadRecords = FReadAheadBlocks = 1;
-        InitializeNavigation();
+        FNavigation.InitializeNavigation();
     } catch (...) {
         CloseCursor();
         throw;
@@ -70,7 +69,7 @@ void TDataCursor::OpenCursor()
 
 void TDataCursor::CloseCursor()
 {
-    FreeAllBlobs();
+    FBlobs.FreeAllBlobs();
     if (DataTable != nullptr) {
         TDataTable* t = DataTable;
         DataTable = nullptr;

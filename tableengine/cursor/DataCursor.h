@@ -1,11 +1,13 @@
 // A cursor on a table: what one table component holds while open (record buffers, stamps, read-ahead
-// hints), field access, and the cursor's side of the read lock.
+// hints), field access, and the cursor's side of the read lock. Its two parts do the walk over the index
+// (TCursorNavigation) and the BLOBs (TCursorBlobs); the cursor is the reader the block cache serves.
 #pragma once
 
 #include "tableengine/cursor/CursorBlobs.h"
 #include "tableengine/cursor/CursorNavigation.h"
 #include "tableengine/format/DataHeader.h"
 #include "tableengine/format/FieldValues.h"
+#include "tableengine/storage/CacheReader.h"
 #include "tableengine/storage/DataDirectory.h"
 
 #include "platform/Locale.h"
@@ -22,7 +24,7 @@ class TDataDirectory;
 class TDataEngine;
 class TDataTable;
 
-class TDataCursor : public TCursorNavigation, public TCursorBlobs, public TDirectoryCursor {
+class TDataCursor : public TCacheReader, public TDirectoryCursor {
 public:
     TDataCursor(TDataDirectory& directory, std::string tableName, bool exclusive, bool readOnly,
                 bool temporary = false);
@@ -47,7 +49,6 @@ public:
     std::vector<uint8_t> ScratchRecordBuffer;
     std::vector<uint8_t> HashRecordBuffer;
     std::vector<uint8_t> PageBuffer;
-    uint8_t FIndexPos = 128;
     int32_t FRecordsToRead = 1;
     int32_t FTotalReadAheads = 0;
     int32_t FTotalSizeReadAheads = 0;
@@ -87,6 +88,34 @@ public:
     // Called by a directory that goes while the cursor still exists.
     void DirectoryClosed() override;
 
+    // The walk over the active index (see TCursorNavigation).
+    TCursorNavigation& Navigation() { return FNavigation; }
+    const TCursorNavigation& Navigation() const { return FNavigation; }
+    void SetIndexPos(int slot) { FNavigation.SetIndexPos(slot); }
+    void SetIndexName(const std::string& name) { FNavigation.SetIndexName(name); }
+    void SetToBegin() { FNavigation.SetToBegin(); }
+    void SetToEnd() { FNavigation.SetToEnd(); }
+    uint16_t GetNextRecord(uint8_t* buffer) { return FNavigation.GetNextRecord(buffer); }
+    uint16_t GetPriorRecord(uint8_t* buffer) { return FNavigation.GetPriorRecord(buffer); }
+    uint16_t GetCurrentRecord(uint8_t* buffer) { return FNavigation.GetCurrentRecord(buffer); }
+    int32_t GetRecordCount() const { return FNavigation.GetRecordCount(); }
+    int32_t GetRecordNumber() const { return FNavigation.GetRecordNumber(); }
+
+    // The open BLOBs of record buffers (see TCursorBlobs).
+    uint32_t OpenBlob(int fieldNum, uint8_t* record, uint8_t mode = bomRead, bool engineAllocated = false)
+    {
+        return FBlobs.OpenBlob(fieldNum, record, mode, engineAllocated);
+    }
+    std::size_t GetBlob(int fieldNum, const uint8_t* record, std::size_t length, uint8_t* destination,
+                        std::size_t offset)
+    {
+        return FBlobs.GetBlob(fieldNum, record, length, destination, offset);
+    }
+    uint32_t GetBlobSize(int fieldNum, const uint8_t* record) { return FBlobs.GetBlobSize(fieldNum, record); }
+    void FreeBlob(int fieldNum, uint8_t* record) { FBlobs.FreeBlob(fieldNum, record); }
+    bool ValidBlobHandle(int fieldNum, const uint8_t* record) const { return FBlobs.ValidBlobHandle(fieldNum, record); }
+    std::size_t OpenBlobCount() const { return FBlobs.OpenBlobCount(); }
+
 private:
     TFieldValue FieldValueOf(const TFieldDefinition& d, bool pseudo, const uint8_t* record) const;
     TDataDirectory* FDataDirectory;
@@ -94,6 +123,8 @@ private:
     bool FExclusive;
     bool FReadOnly;
     bool FTemporary;
+    TCursorNavigation FNavigation{*this};
+    TCursorBlobs FBlobs{*this, FNavigation};
 };
 
 } // namespace tableengine

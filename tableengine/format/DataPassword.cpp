@@ -43,22 +43,27 @@ BlowfishCbc::BlowfishCbc(const uint8_t* key, std::size_t keySize) : FContext(std
 
 BlowfishCbc::~BlowfishCbc() = default;
 
-void BlowfishCbc::Encrypt(uint8_t* buffer, std::size_t size) const
+namespace {
+// CBC with a zero vector over the whole 8-byte blocks of the buffer; a shorter tail stays as it is.
+void CbcWhole(decltype(&cbc_encrypt) mode, nettle_cipher_func* blocks, const blowfish_ctx& ctx, uint8_t* buffer,
+              std::size_t size)
 {
     const std::size_t whole = size - size % BLOWFISH_BLOCK_SIZE;
     if (whole == 0)
         return;
     uint8_t iv[BLOWFISH_BLOCK_SIZE] = {};
-    cbc_encrypt(&FContext->ctx, encryptBlocks, BLOWFISH_BLOCK_SIZE, iv, whole, buffer, buffer);
+    mode(&ctx, blocks, BLOWFISH_BLOCK_SIZE, iv, whole, buffer, buffer);
+}
+} // namespace
+
+void BlowfishCbc::Encrypt(uint8_t* buffer, std::size_t size) const
+{
+    CbcWhole(cbc_encrypt, encryptBlocks, FContext->ctx, buffer, size);
 }
 
 void BlowfishCbc::Decrypt(uint8_t* buffer, std::size_t size) const
 {
-    const std::size_t whole = size - size % BLOWFISH_BLOCK_SIZE;
-    if (whole == 0)
-        return;
-    uint8_t iv[BLOWFISH_BLOCK_SIZE] = {};
-    cbc_decrypt(&FContext->ctx, decryptBlocks, BLOWFISH_BLOCK_SIZE, iv, whole, buffer, buffer);
+    CbcWhole(cbc_decrypt, decryptBlocks, FContext->ctx, buffer, size);
 }
 
 TDataPassword::TDataPassword(std::string password) : FPassword(std::move(password)), FDigest(MD5Digest(FPassword))

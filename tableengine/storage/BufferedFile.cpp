@@ -66,8 +66,12 @@ bool TBuffer::SkipRead()
 
 void TBuffer::Read(const uint8_t* raw, std::size_t size)
 {
-    if (SkipRead())
-        return;
+    if (!SkipRead())
+        CopyIn(raw, size);
+}
+
+void TBuffer::CopyIn(const uint8_t* raw, std::size_t size)
+{
     const std::size_t n = std::min(size, FBuffer.size());
     std::memcpy(FBuffer.data(), raw, n);
     std::fill(FBuffer.begin() + static_cast<std::ptrdiff_t>(n), FBuffer.end(), uint8_t(0));

@@ -63,6 +63,8 @@ public:
 protected:
     // The guard of every Read: a buffer in use, dirty or just written is left as it is (clearing FReadFlag).
     bool SkipRead();
+    // The raw bytes copied in, the rest of the buffer zeroed.
+    void CopyIn(const uint8_t* raw, std::size_t size);
 };
 
 class TBufferedFile : public TEngineFile {

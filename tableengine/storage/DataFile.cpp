@@ -37,9 +37,7 @@ void TRecord::Read(const uint8_t* raw, std::size_t size)
 {
     if (SkipRead())
         return;
-    const std::size_t n = std::min(size, FBuffer.size());
-    std::memcpy(FBuffer.data(), raw, n);
-    std::fill(FBuffer.begin() + static_cast<std::ptrdiff_t>(n), FBuffer.end(), uint8_t(0));
+    CopyIn(raw, size);
     const auto* file = static_cast<const TDataFile*>(FBufferedFile);
     if (file->Password != nullptr)
         file->Password->Decrypt(FBuffer.data(), FBuffer.size());

@@ -10,6 +10,8 @@
 #include "tableengine/format/EngineError.h"
 #include "tablewriter/TableWriter.h"
 
+#include "WriterFixture.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -22,15 +24,7 @@ namespace navtest {
 
 namespace w = tableengine::writer;
 
-inline w::WriterField Field(std::string name, uint8_t type, uint16_t length = 0, uint8_t subType = 0)
-{
-    w::WriterField f;
-    f.Name = std::move(name);
-    f.DataType = type;
-    f.Length = length;
-    f.SubType = subType;
-    return f;
-}
+using writertest::Field;
 
 inline w::WriterRow Row(std::vector<std::string> values, bool deleted = false)
 {
@@ -99,26 +93,24 @@ inline int32_t Int32At(const std::vector<uint8_t>& record, size_t at)
     return v;
 }
 
-// Record IDs of every row delivered forward (GetNextRecord until 8706).
-inline std::vector<int32_t> ForwardIDs(tableengine::TDataCursor& c)
+// Record IDs of every row delivered in one direction (GetNextRecord until 8706, or GetPriorRecord from the
+// end until 8705).
+inline std::vector<int32_t> WalkIDs(tableengine::TDataCursor& c, bool backward)
 {
     std::vector<int32_t> ids;
     std::vector<uint8_t> buf(c.RecordLength);
-    c.SetToBegin();
-    while (c.GetNextRecord(buf.data()) == 0)
+    if (backward)
+        c.SetToEnd();
+    else
+        c.SetToBegin();
+    while ((backward ? c.GetPriorRecord(buf.data()) : c.GetNextRecord(buf.data())) == 0)
         ids.push_back(Int32At(buf, 5));
     return ids;
 }
 
-inline std::vector<int32_t> BackwardIDs(tableengine::TDataCursor& c)
-{
-    std::vector<int32_t> ids;
-    std::vector<uint8_t> buf(c.RecordLength);
-    c.SetToEnd();
-    while (c.GetPriorRecord(buf.data()) == 0)
-        ids.push_back(Int32At(buf, 5));
-    return ids;
-}
+inline std::vector<int32_t> ForwardIDs(tableengine::TDataCursor& c) { return WalkIDs(c, false); }
+
+inline std::vector<int32_t> BackwardIDs(tableengine::TDataCursor& c) { return WalkIDs(c, true); }
 
 // The text of string field `num` of the cursor's current record.
 inline std::string StringField(tableengine::TDataCursor& c, const std::vector<uint8_t>& record, int num)

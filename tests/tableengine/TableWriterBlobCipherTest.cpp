@@ -1,5 +1,7 @@
 // The BLOB file (chains, signatures, compression, free chain) and encrypted tables.
 #include "TableWriterTestSupport.h"
+#include "WriterFixture.h"
+#include "support/TempFolder.h"
 
 #include "tablewriter/TableWriter.h"
 
@@ -9,29 +11,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include <unistd.h>
 
 using namespace tableengine::writer;
 using namespace writertest;
 
 namespace {
-
-WriterField Field(std::string name, uint8_t type, uint16_t length = 0, uint8_t sub = 0) {
-    WriterField f;
-    f.Name = std::move(name);
-    f.DataType = type;
-    f.Length = length;
-    f.SubType = sub;
-    return f;
-}
-
-WriterRow Row(std::vector<std::optional<std::string>> cells, bool deleted = false) {
-    WriterRow r;
-    for (auto& c : cells)
-        r.Cells.push_back(c ? WriterCell::Of(*c) : WriterCell::Blank());
-    r.Deleted = deleted;
-    return r;
-}
 
 // Follows a chain from its first block; checks the per-block rules and answers the stored bytes.
 std::string ReadChain(const Bytes& blb, int32_t first, int32_t signature, size_t blockSize) {
@@ -217,9 +201,8 @@ TEST(TableWriterCipher, EncryptedTableDecryptsToThePlainTable) {
 }
 
 TEST(TableWriterFiles, TblmakeBuildsTheTranslationsTable) {
-    const auto dir = std::filesystem::temp_directory_path() / ("tblmake-test-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const TempFolder folder;
+    const std::filesystem::path dir = folder.Path();
     {
         std::ofstream s(dir / "language.schema");
         s << "# translations\noption pagesize 1024\noption description \"Texts of the dialog\"\n"
@@ -263,5 +246,4 @@ TEST(TableWriterFiles, TblmakeBuildsTheTranslationsTable) {
     ASSERT_EQ(root.Keys, 2);
     EXPECT_EQ(root.Entries[0].Number, 2);
     EXPECT_EQ(root.Entries[0].Key, Hex("01 80000001"));
-    std::filesystem::remove_all(dir);
 }

@@ -1,6 +1,7 @@
 // The data file the writer lays out: header, field definitions, record slots, free list and the value
 // encoding of every field type.
 #include "TableWriterTestSupport.h"
+#include "WriterFixture.h"
 
 #include "tablewriter/TableWriter.h"
 
@@ -8,27 +9,6 @@
 
 using namespace tableengine::writer;
 using namespace writertest;
-
-namespace {
-
-WriterField Field(std::string name, uint8_t type, uint16_t length = 0, uint8_t sub = 0) {
-    WriterField f;
-    f.Name = std::move(name);
-    f.DataType = type;
-    f.Length = length;
-    f.SubType = sub;
-    return f;
-}
-
-WriterRow Row(std::vector<std::optional<std::string>> cells, bool deleted = false) {
-    WriterRow r;
-    for (auto& c : cells)
-        r.Cells.push_back(c ? WriterCell::Of(*c) : WriterCell::Blank());
-    r.Deleted = deleted;
-    return r;
-}
-
-} // namespace
 
 TEST(TableWriterDataFile, HeaderDefinitionsAndSlots) {
     WriterTable t;

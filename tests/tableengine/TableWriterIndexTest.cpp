@@ -1,6 +1,7 @@
 // The index file the writer lays out: header and definition slots, key encodings, the packed leaf
 // entries of each compression kind, and multi-level trees with lower-key counts and leaf chains.
 #include "TableWriterTestSupport.h"
+#include "WriterFixture.h"
 
 #include "tablewriter/TableWriter.h"
 
@@ -15,31 +16,6 @@ using namespace writertest;
 namespace {
 
 constexpr size_t kPageArea = 25088;
-
-WriterField Field(std::string name, uint8_t type, uint16_t length = 0, uint8_t sub = 0) {
-    WriterField f;
-    f.Name = std::move(name);
-    f.DataType = type;
-    f.Length = length;
-    f.SubType = sub;
-    return f;
-}
-
-WriterIndex Index(std::string name, std::vector<WriterKeyField> fields, bool unique, uint8_t compression = 0) {
-    WriterIndex ix;
-    ix.Name = std::move(name);
-    ix.Fields = std::move(fields);
-    ix.Unique = unique;
-    ix.Compression = compression;
-    return ix;
-}
-
-WriterRow Row(std::vector<std::optional<std::string>> cells) {
-    WriterRow r;
-    for (auto& c : cells)
-        r.Cells.push_back(c ? WriterCell::Of(*c) : WriterCell::Blank());
-    return r;
-}
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;

@@ -2,6 +2,7 @@
 // every field type the writer lays out, and the values come back in their text forms.
 #include "EngineEnv.h"
 #include "TableFixture.h"
+#include "WriterFixture.h"
 
 #include "tableengine/storage/BlobFile.h"
 #include "tableengine/storage/DataFile.h"
@@ -15,29 +16,19 @@
 using namespace tableengine;
 using namespace tableengine::writer;
 using namespace fixture;
+using writertest::Field;
 
 namespace {
-
-WriterField F(const char* name, uint8_t type, uint16_t length = 0, uint8_t subType = 0, uint8_t decimals = 0)
-{
-    WriterField f;
-    f.Name = name;
-    f.DataType = type;
-    f.Length = length;
-    f.SubType = subType;
-    f.Decimals = decimals;
-    return f;
-}
 
 WriterTable EveryType()
 {
     WriterTable t;
-    t.Fields = {F("Nr", dtInteger),       F("Text", dtString, 30),       F("Small", dtSmallInt),
-                F("Word", dtWord),        F("Large", dtLargeInt),        F("Flag", dtBoolean),
-                F("Real", dtFloat),       F("Day", dtDate),              F("Clock", dtTime),
-                F("Stamp", dtTimeStamp),  F("Money", dtBCD, 0, 0, 2),    F("Raw", dtBytes, 4),
-                F("Var", dtVarBytes, 8),  F("Memo", dtBlob, 0, stMemo),  F("Secret", dtString, 10),
-                F("Fixed", dtString, 6, stFixed)};
+    t.Fields = {Field("Nr", dtInteger),       Field("Text", dtString, 30),       Field("Small", dtSmallInt),
+                Field("Word", dtWord),        Field("Large", dtLargeInt),        Field("Flag", dtBoolean),
+                Field("Real", dtFloat),       Field("Day", dtDate),              Field("Clock", dtTime),
+                Field("Stamp", dtTimeStamp),  Field("Money", dtBCD, 0, 0, 2),    Field("Raw", dtBytes, 4),
+                Field("Var", dtVarBytes, 8),  Field("Memo", dtBlob, 0, stMemo),  Field("Secret", dtString, 10),
+                Field("Fixed", dtString, 6, stFixed)};
     t.Fields[14].Hidden = true;
     t.Fields[0].Default = "0";
     t.Fields[2].Minimum = "-100";
@@ -120,7 +111,7 @@ TEST(WriterRoundTripTest, IndexesOfTheWriterPassTheIndexHeaderChecks)
 {
     TempDir dir;
     WriterTable t;
-    t.Fields = {F("Nr", dtInteger), F("Name", dtString, 20)};
+    t.Fields = {Field("Nr", dtInteger), Field("Name", dtString, 20)};
     WriterIndex pk;
     pk.Fields = {{"Nr", false}};
     t.PrimaryKey = pk;

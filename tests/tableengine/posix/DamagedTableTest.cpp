@@ -119,40 +119,33 @@ Tree ReadTree(const Bytes& idx, int slot = 0)
     return t;
 }
 
-// Rows delivered forward in the primary index, at most `cap` (a walk that does not end is a failure), and
-// the engine error that ended it (0 when the walk reached the end).
+// Rows delivered in the primary index, forward or backward from the table's edge, at most `cap` (a walk that
+// does not end is a failure), and the engine error that ended it (0 when the walk reached the end).
 struct Walk {
     int Rows = 0;
     uint16_t Code = 0;
 };
 
-Walk WalkForward(const std::filesystem::path& folder, int cap = 100000)
+Walk WalkRows(const std::filesystem::path& folder, bool backward, int cap)
 {
     Walk w;
     w.Code = EngineCode([&] {
         Engine engine(folder);
         auto c = engine.Open("T");
         std::vector<uint8_t> buf(c->RecordLength);
-        c->SetToBegin();
-        while (w.Rows < cap && c->GetNextRecord(buf.data()) == 0)
+        if (backward)
+            c->SetToEnd();
+        else
+            c->SetToBegin();
+        while (w.Rows < cap && (backward ? c->GetPriorRecord(buf.data()) : c->GetNextRecord(buf.data())) == 0)
             ++w.Rows;
     });
     return w;
 }
 
-Walk WalkBackward(const std::filesystem::path& folder, int cap = 100000)
-{
-    Walk w;
-    w.Code = EngineCode([&] {
-        Engine engine(folder);
-        auto c = engine.Open("T");
-        std::vector<uint8_t> buf(c->RecordLength);
-        c->SetToEnd();
-        while (w.Rows < cap && c->GetPriorRecord(buf.data()) == 0)
-            ++w.Rows;
-    });
-    return w;
-}
+Walk WalkForward(const std::filesystem::path& folder, int cap = 100000) { return WalkRows(folder, false, cap); }
+
+Walk WalkBackward(const std::filesystem::path& folder, int cap = 100000) { return WalkRows(folder, true, cap); }
 
 } // namespace
 
@@ -373,7 +366,7 @@ TEST(DamagedTable, DefaultModeHoldsTheReadLockFromTheFirstMissToTheOperationsEnd
     TDataTableLocks& locks = *c->DataTable->DataTableLocks;
     data.FreeBuffers();
     {
-        TCursorNavigation::TNavigationScope scope(*c);
+        TCursorNavigation::TNavigationScope scope(c->Navigation());
         EXPECT_FALSE(locks.IsReadLocked()); // default mode: the prelude takes nothing
         TBufferLease first(data, data.GetRecord(c.get(), rdNone, false, 1));
         ASSERT_TRUE(first);

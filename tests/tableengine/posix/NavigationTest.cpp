@@ -116,7 +116,7 @@ TEST(Navigation, EmptyTableAndOneRecord)
     Engine engine(folder.Path());
     auto e = engine.Open("E");
     std::vector<uint8_t> buf(e->RecordLength);
-    EXPECT_TRUE(e->FBOF && e->FEOF);
+    EXPECT_TRUE(e->Navigation().Bof() && e->Navigation().Eof());
     EXPECT_EQ(e->GetNextRecord(buf.data()), TBL_EOF);
     EXPECT_EQ(e->GetPriorRecord(buf.data()), TBL_BOF);
     EXPECT_EQ(e->GetCurrentRecord(buf.data()), TBL_NOCURRREC);
@@ -162,7 +162,7 @@ TEST(Navigation, EveryCompressionKindWithLongKeysSharedPrefixesAndZeroRuns)
         Engine engine(folder.Path());
         auto c = engine.Open("T");
         c->SetIndexName("byname");
-        EXPECT_EQ(c->FIndexName, "ByName");
+        EXPECT_EQ(c->Navigation().IndexName(), "ByName");
         std::vector<uint8_t> buf(c->RecordLength);
         c->SetToBegin();
         size_t i = 0;
