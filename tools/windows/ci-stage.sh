@@ -33,9 +33,12 @@ rm -rf build/windows/dist
 cpack --config build/windows/CPackConfig.cmake -B build/windows/dist >/dev/null
 zip=$(ls build/windows/dist/Sondral-*-win64.zip)
 installer=$(ls build/windows/dist/Sondral-*-win64.exe)
+# The listing is taken once: grep -q ending the pipe early would fail the lister (pipefail) for a file
+# that is there.
+listing=$(python3 -m zipfile -l "$zip")
 for f in Sondral.exe 3Tdata/Language.dat Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll \
          libstdc++-6.dll libwinpthread-1.dll; do
-  python3 -m zipfile -l "$zip" | grep -q "^$f " || { echo "windows: $f missing from $zip" >&2; exit 1; }
+  grep -q "^$f " <<<"$listing" || { echo "windows: $f missing from $zip" >&2; exit 1; }
 done
 for setting in 'level="requireAdministrator"' '<dpiAwareness[^>]*>PerMonitorV2<'; do
   grep -qa -E "$setting" build/windows/app/Sondral.exe || { echo "windows: manifest lacks $setting" >&2; exit 1; }
