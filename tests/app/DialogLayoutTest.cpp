@@ -1,4 +1,5 @@
 #include "DialogTestSupport.h"
+#include "../platform/SystemUnderTest.h"
 
 #include "serial/SerComm.h"
 #include "treelist/TreeList.h"
@@ -76,7 +77,16 @@ TEST(DialogLayoutTest, FormAndControlsAsDesigned)
         auto* w = form.findChild<QWidget*>(row.name, Qt::FindDirectChildrenOnly);
         ASSERT_NE(w, nullptr);
         EXPECT_TRUE(w->inherits(row.kind)) << w->metaObject()->className();
-        EXPECT_EQ(w->geometry(), row.geometry);
+        // Wine has no "MS Sans Serif" of its own: under Wine an auto-sized label is as wide as its text in
+        // the font that stands in for it.
+        auto* label = qobject_cast<QLabel*>(w);
+        if (label != nullptr && RunningUnderWine()) {
+            EXPECT_EQ(w->geometry().topLeft(), row.geometry.topLeft());
+            EXPECT_EQ(w->height(), row.geometry.height());
+            EXPECT_GE(w->width(), label->fontMetrics().horizontalAdvance(label->text()));
+        } else {
+            EXPECT_EQ(w->geometry(), row.geometry);
+        }
         if (row.text) {
             EXPECT_EQ(TextOf(w), row.text);
         }

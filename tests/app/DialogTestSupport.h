@@ -1,5 +1,5 @@
 // Shared pieces of the dialog's tests: the application object on Qt's offscreen platform, scratch
-// folders, environment variables set for one test, the instrument simulator, and child processes.
+// folders, environment variables set for one test, the shipped table and recorded logs, and child processes.
 #pragma once
 
 #include "app/CheckDialog.h"
@@ -14,22 +14,15 @@
 #include <QTimer>
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <spawn.h>
+#include <random>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace dialogtest {
 
@@ -52,7 +45,7 @@ public:
     explicit TempFolder(const std::string& tag)
     {
         path_ = fs::path(SONDRAL_BINARY_DIR) / "tests" / "scratch" /
-                (tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+                (tag + "-" + std::to_string(std::random_device()()) + "-" + std::to_string(counter_++));
         fs::remove_all(path_);
         fs::create_directories(path_);
     }
@@ -90,93 +83,27 @@ public:
     {
         if (const char* old = std::getenv(name_.c_str()))
             old_ = old;
-        if (value)
-            ::setenv(name_.c_str(), value->c_str(), 1);
-        else
-            ::unsetenv(name_.c_str());
+        Set(value);
     }
-    ~ScopedEnv()
-    {
-        if (old_)
-            ::setenv(name_.c_str(), old_->c_str(), 1);
-        else
-            ::unsetenv(name_.c_str());
-    }
+    ~ScopedEnv() { Set(old_); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    void Set(const std::optional<std::string>& value) const
+    {
+#ifdef _WIN32
+        ::_putenv_s(name_.c_str(), value ? value->c_str() : ""); // an empty value removes it
+#else
+        if (value)
+            ::setenv(name_.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name_.c_str());
+#endif
+    }
+
     std::string name_;
     std::optional<std::string> old_;
-};
-
-// Ends a helper process this test started (SIGTERM) and reaps it; pid 0 is no process.
-inline void EndChild(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-}
-
-// The instrument simulator on pseudo-terminals, one port per argument (COMn:RATE:LOGFILE or COMn:silent);
-// its device map file is ready when the constructor returns.
-class NmeaSim {
-public:
-    NmeaSim(const TempFolder& folder, const std::vector<std::string>& ports) : map_(folder / "com.map")
-    {
-        std::vector<std::string> store{Program(), "--map", map_};
-        store.insert(store.end(), ports.begin(), ports.end());
-        std::vector<char*> argv;
-        for (std::string& a : store)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        // The simulator's output goes nowhere, so that it never holds the test's own output open.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int rc = posix_spawn(&pid_, store[0].c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) {
-            pid_ = 0;
-            ADD_FAILURE() << "cannot start " << store[0];
-            return;
-        }
-        for (int k = 0; k < 2000 && !Ready(ports.size()); ++k)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        EXPECT_TRUE(Ready(ports.size())) << "no device map from nmea-sim";
-    }
-    ~NmeaSim() { EndChild(pid_); }
-    NmeaSim(const NmeaSim&) = delete;
-    NmeaSim& operator=(const NmeaSim&) = delete;
-
-    const std::string& MapFile() const { return map_; }
-    // The device node the map gives a port name.
-    std::string Device(const std::string& name) const
-    {
-        std::ifstream in(map_);
-        for (std::string line; std::getline(in, line);)
-            if (line.rfind(name + "=", 0) == 0)
-                return line.substr(name.size() + 1);
-        return {};
-    }
-    static std::string Program() { return std::string(SONDRAL_BINARY_DIR) + "/tools/nmea-sim"; }
-
-private:
-    bool Ready(std::size_t ports) const
-    {
-        std::ifstream in(map_);
-        std::size_t lines = 0;
-        for (std::string line; std::getline(in, line);)
-            if (line.find('=') != std::string::npos)
-                ++lines;
-        return lines >= ports;
-    }
-    std::string map_;
-    pid_t pid_ = 0;
 };
 
 inline std::string Fixture(const std::string& name)

@@ -10,15 +10,21 @@ namespace {
 
 const std::string kTool = std::string(SONDRAL_BINARY_DIR) + "/tools/nmea-classify";
 const std::string kLogs = std::string(SONDRAL_FIXTURES) + "/nmea/";
+// The tool writes text: on Windows its standard output turns each line end into CR LF.
+#ifdef _WIN32
+const std::string kEol = "\r\n";
+#else
+const std::string kEol = "\n";
+#endif
 
 std::string Expected(const std::string& recognised, const std::string& unused, bool lowPrecision, int sentences)
 {
     auto line = [](const std::string& label, const std::string& list) {
-        return label + ":" + (list.empty() ? "" : " " + list) + "\n";
+        return label + ":" + (list.empty() ? "" : " " + list) + kEol;
     };
     return line("recognised", recognised) + line("unused", unused) +
-           "rmc-low-precision: " + (lowPrecision ? "yes" : "no") + "\n" + "sentences: " + std::to_string(sentences) +
-           "\n";
+           "rmc-low-precision: " + (lowPrecision ? "yes" : "no") + kEol + "sentences: " + std::to_string(sentences) +
+           kEol;
 }
 
 } // namespace

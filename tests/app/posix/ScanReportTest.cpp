@@ -1,5 +1,7 @@
 // The program run without a user: --report prints the scan's result in a fixed format.
-#include "DialogTestSupport.h"
+// POSIX only: instruments of nmea-sim on pseudo-terminals, a port held by a forked child, line settings
+// through termios.
+#include "NmeaSim.h"
 
 #include "support/ChildProcess.h"
 

@@ -1,7 +1,8 @@
 // Close starts the viewer beside the executable unless "extern" was given; Accept never starts it. The
 // dialog runs in a copy of this test program placed beside a stand-in viewer, so that "beside the
 // executable" is a folder the test owns.
-#include "DialogTestSupport.h"
+// POSIX only: the stand-in viewer is a shell script, and the children find their ports in SONDRAL_COM_MAP.
+#include "../DialogTestSupport.h"
 
 #include "platform/Paths.h"
 

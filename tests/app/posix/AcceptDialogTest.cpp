@@ -1,6 +1,7 @@
 // Accept after a real scan: the value written into the chart program's configuration file, the file's other
 // content kept, and a failed write reported in the error box with the dialog left open.
-#include "DialogTestSupport.h"
+// POSIX only: it scans instruments of nmea-sim on pseudo-terminals, through the emulated device map.
+#include "NmeaSim.h"
 
 #include <QPushButton>
 

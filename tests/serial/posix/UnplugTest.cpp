@@ -1,5 +1,6 @@
 // Instruments that go away: the simulator killed while a port receives from it, and a port that was listed
 // but whose device is gone or held by another process when it is opened.
+// POSIX only: simulators killed or whose device node is removed while the test runs.
 #include "PortFixture.h"
 
 #include "serial/SerPortNames.h"

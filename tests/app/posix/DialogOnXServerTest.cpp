@@ -2,7 +2,8 @@
 // window's properties, the place it opens at, and every text of every control fitting its control in each
 // shipped language. Each check runs in a copy of this test program beside the shipped translations table,
 // on the xcb platform.
-#include "DialogTestSupport.h"
+// POSIX only: an X server, its window manager and xprop/xwininfo.
+#include "NmeaSim.h"
 
 #include "app/StatusTexts.h"
 #include "platform/Paths.h"

@@ -1,7 +1,8 @@
 // The dialog in another language: the viewer's ini file beside the executable names language 1 (German),
 // and the dialog reads its texts from the translations table shipped beside it. Runs in a copy of this
 // test program placed beside a copy of that table.
-#include "DialogTestSupport.h"
+// POSIX only: the child scans an instrument of nmea-sim on a pseudo-terminal.
+#include "NmeaSim.h"
 
 #include "app/StatusTexts.h"
 #include "platform/Paths.h"

@@ -1,5 +1,5 @@
-// Test support: real pseudo-terminals published as COM ports through a SONDRAL_COM_MAP file, the master
-// side's view of the line settings, and a pump for Synchronize calls on the main thread.
+// Test support: real pseudo-terminals published as COM ports through a SONDRAL_COM_MAP file, with the
+// master side's view of the line settings.
 #pragma once
 
 #include "support/Pty.h"
@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,10 +35,5 @@ inline std::string WriteComMap(const TempDir& dir, const std::vector<std::pair<s
 {
     return test_support::WriteComMap(dir.Path(), test_support::ComMapText(entries));
 }
-
-// Runs queued Synchronize calls on the main thread until pred holds or timeout passes.
-bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
-// Runs queued Synchronize calls for the given time.
-void PumpFor(std::chrono::milliseconds time);
 
 } // namespace serial_test

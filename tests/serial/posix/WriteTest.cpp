@@ -1,4 +1,5 @@
 // The write path on a real pseudo-terminal: the write thread, direct writes, purges and line control.
+// POSIX only: what was written is read on the pseudo-terminal's master side.
 #include "PortFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 // Opening and closing a real pseudo-terminal: the order of Open, its failures with their messages,
 // the setter rules while open, and the line configuration as the other side of the line sees it.
+// POSIX only: the test reads the line settings on the pseudo-terminal's master side and holds a port from a
+// spawned child; on Windows win32/SimulatedPortTest.cpp opens real COM ports.
 #include "PortFixture.h"
 
 #include "serial/SerExceptionReport.h"

@@ -1,5 +1,7 @@
 // Whole scans of simulated instruments (nmea-sim on pseudo-terminals) with short receive windows.
-#include "DialogTestSupport.h"
+// POSIX only: instruments of nmea-sim on pseudo-terminals, started by the test (under Wine the dialog's
+// line-feed reception would not work either: Wine's serial driver does not raise EV_RXFLAG).
+#include "NmeaSim.h"
 
 #include "app/SentenceLog.h"
 #include "serial/SerComm.h"
