@@ -8,11 +8,40 @@
 namespace platform {
 namespace {
 
-// One argument as the C runtime of the started program splits its command line again: quoted when it
-// holds a blank, a tab or a quote (or is empty), the backslashes before a quote doubled.
-std::wstring Quoted(const std::wstring& arg)
+bool SameName(const std::wstring& entry, const std::wstring& name)
 {
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos)
+    return entry.size() > name.size() && entry[name.size()] == L'=' &&
+           ::CompareStringOrdinal(entry.c_str(), static_cast<int>(name.size()), name.c_str(),
+                                  static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The program gets its quoted path and the arguments as its command line and inherits no handle (the
+// standard ones of a console reach it through the process parameters, not through inheritance).
+bool Create(const std::string& path, const std::vector<std::string>& arguments, const Process::Variables* added,
+            PROCESS_INFORMATION& info)
+{
+    const std::wstring application = win32::WidePath(path);
+    std::wstring commandLine = L"\"" + application + L"\"";
+    for (const std::string& a : arguments)
+        commandLine += L" " + win32::QuotedArgument(win32::WidePath(a));
+    std::wstring environment;
+    if (added != nullptr)
+        environment = win32::EnvironmentBlock(*added);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    return ::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, false,
+                            added != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0,
+                            added != nullptr ? environment.data() : nullptr, nullptr, &startup, &info) != FALSE;
+}
+
+} // namespace
+
+namespace win32 {
+
+// Quoted when it holds white space or a quote (or is empty), the backslashes before a quote doubled.
+std::wstring QuotedArgument(const std::wstring& arg)
+{
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
         return arg;
     std::wstring out = L"\"";
     std::size_t backslashes = 0;
@@ -30,20 +59,11 @@ std::wstring Quoted(const std::wstring& arg)
     return out;
 }
 
-bool SameName(const std::wstring& entry, const std::wstring& name)
-{
-    return entry.size() > name.size() && entry[name.size()] == L'=' &&
-           ::CompareStringOrdinal(entry.c_str(), static_cast<int>(name.size()), name.c_str(),
-                                  static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
-}
-
-// Our environment block with the variables added (or replaced), each entry ending in a null, the block in
-// another.
-std::wstring EnvironmentBlock(const Process::Variables& added)
+std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& added)
 {
     std::vector<std::wstring> names;
     for (const auto& v : added)
-        names.push_back(win32::WidePath(v.first));
+        names.push_back(WidePath(v.first));
     std::wstring block;
     if (wchar_t* strings = ::GetEnvironmentStringsW(); strings != nullptr) {
         for (const wchar_t* e = strings; *e != L'\0'; e += std::wcslen(e) + 1) {
@@ -57,31 +77,12 @@ std::wstring EnvironmentBlock(const Process::Variables& added)
         ::FreeEnvironmentStringsW(strings);
     }
     for (std::size_t i = 0; i < added.size(); ++i)
-        block.append(names[i]).append(L"=").append(win32::WidePath(added[i].second)).push_back(L'\0');
+        block.append(names[i]).append(L"=").append(WidePath(added[i].second)).push_back(L'\0');
     block.push_back(L'\0');
     return block;
 }
 
-// The program gets its quoted path and the arguments as its command line and inherits no handle (the
-// standard ones of a console reach it through the process parameters, not through inheritance).
-bool Create(const std::string& path, const std::vector<std::string>& arguments, const Process::Variables* added,
-            PROCESS_INFORMATION& info)
-{
-    const std::wstring application = win32::WidePath(path);
-    std::wstring commandLine = L"\"" + application + L"\"";
-    for (const std::string& a : arguments)
-        commandLine += L" " + Quoted(win32::WidePath(a));
-    std::wstring environment;
-    if (added != nullptr)
-        environment = EnvironmentBlock(*added);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    return ::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, false,
-                            added != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0,
-                            added != nullptr ? environment.data() : nullptr, nullptr, &startup, &info) != FALSE;
-}
-
-} // namespace
+} // namespace win32
 
 bool StartProgram(const std::string& path)
 {

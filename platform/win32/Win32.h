@@ -10,6 +10,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -38,5 +40,11 @@ inline std::u16string Text16(const wchar_t* s, std::size_t n) { return std::u16s
 // UTF-8 (our paths and names) <-> UTF-16 (the operating system's).
 std::wstring WidePath(std::string_view utf8);
 std::string Utf8Path(std::wstring_view wide);
+
+// One argument of a command line, quoted as the C runtime of the started program splits it again.
+std::wstring QuotedArgument(const std::wstring& arg);
+// Our environment block with the variables (name, value; UTF-8) added or replaced, names compared without
+// regard to case: each entry ends in a null, the block in another.
+std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& added);
 
 } // namespace platform::win32

@@ -3,13 +3,9 @@
 // from a file or NUL. Only those three handles are inherited.
 #include "RunProgram.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/Win32.h"
 
 #include <cwchar>
-#include <cwctype>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,66 +14,15 @@
 
 namespace {
 
-std::wstring Wide(const std::string& utf8)
-{
-    if (utf8.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
-
-// One argument as the C runtime of the child splits the command line again.
-std::wstring Quoted(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
-        return arg;
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        // Backslashes before a quote are doubled, and the quote escaped; elsewhere they stand as they are.
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
-}
-
-std::wstring NameOf(const std::wstring& entry)
-{
-    // Entries such as "=C:=C:\dir" keep their leading '='.
-    std::wstring name = entry.substr(0, entry.find(L'=', 1));
-    for (wchar_t& c : name)
-        c = static_cast<wchar_t>(std::towupper(c));
-    return name;
-}
-
-// The environment block of the child: ours, with the variables of extra replaced or added.
+// The child's environment: ours, with the variables of extra ("NAME=value") replaced or added.
 std::wstring EnvironmentBlock(const std::vector<std::string>& extra)
 {
-    std::vector<std::wstring> added;
-    for (const std::string& e : extra)
-        added.push_back(Wide(e));
-    std::wstring block;
-    const std::unique_ptr<wchar_t, decltype(&FreeEnvironmentStringsW)> own(GetEnvironmentStringsW(),
-                                                                           &FreeEnvironmentStringsW);
-    for (const wchar_t* e = own.get(); e != nullptr && *e != L'\0'; e += std::wcslen(e) + 1) {
-        const std::wstring entry = e;
-        bool replaced = false;
-        for (const std::wstring& a : added)
-            replaced |= NameOf(a) == NameOf(entry);
-        if (!replaced)
-            block += entry + L'\0';
+    std::vector<std::pair<std::string, std::string>> added;
+    for (const std::string& e : extra) {
+        const std::size_t eq = e.find('=');
+        added.emplace_back(e.substr(0, eq), eq == std::string::npos ? std::string() : e.substr(eq + 1));
     }
-    for (const std::wstring& a : added)
-        block += a + L'\0';
-    return block + L'\0';
+    return platform::win32::EnvironmentBlock(added);
 }
 
 // A handle closed when it goes out of scope.
@@ -151,14 +96,15 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                          const ProgramInput& input)
 {
     ProgramResult result;
-    std::wstring commandLine = Quoted(Wide(program));
+    std::wstring commandLine = platform::win32::QuotedArgument(platform::win32::WidePath(program));
     for (const std::string& a : args)
-        commandLine += L' ' + Quoted(Wide(a));
+        commandLine += L' ' + platform::win32::QuotedArgument(platform::win32::WidePath(a));
     std::wstring environment = EnvironmentBlock(input.env);
 
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    Handle in(CreateFileW(input.stdinPath.empty() ? L"NUL" : Wide(input.stdinPath).c_str(), GENERIC_READ,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
+    const std::wstring inPath = input.stdinPath.empty() ? L"NUL" : platform::win32::WidePath(input.stdinPath);
+    Handle in(CreateFileW(inPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                          0, nullptr));
     OutputPipe out, err;
     if (in.Get() == nullptr || !out.Valid() || !err.Valid())
         return result;
