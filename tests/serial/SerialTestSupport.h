@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace serial_test {
 
@@ -35,6 +36,21 @@ std::string CommErrorOf(Fn&& fn)
     ADD_FAILURE() << "no ESerCommError raised";
     return {};
 }
+
+// A port whose errors reach a handler (as the scan's port object takes them) instead of being raised: the
+// codes and texts in the order they came.
+class AbsorbingComm : public serial::TSerComm {
+public:
+    AbsorbingComm()
+    {
+        FOnErrorException = [this](serial::TSerCustomComm&, int errors, const std::string& msg) {
+            codes.push_back(errors);
+            texts.push_back(msg);
+        };
+    }
+    std::vector<int> codes;
+    std::vector<std::string> texts;
+};
 
 // Runs queued Synchronize calls on the main thread until pred holds or timeout passes.
 bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);

@@ -83,19 +83,6 @@ private:
     int fromChild_ = -1;
 };
 
-class AbsorbingComm : public TSerComm {
-public:
-    AbsorbingComm()
-    {
-        FOnErrorException = [this](TSerCustomComm&, int errors, const std::string& msg) {
-            codes.push_back(errors);
-            texts.push_back(msg);
-        };
-    }
-    std::vector<int> codes;
-    std::vector<std::string> texts;
-};
-
 } // namespace
 
 // Runs only as the child of PortHolder.

@@ -71,20 +71,6 @@ private:
     pid_t pid_ = -1;
 };
 
-// Errors reach the handler (as the scan's port object takes them) instead of being raised.
-class AbsorbingComm : public TSerComm {
-public:
-    AbsorbingComm()
-    {
-        FOnErrorException = [this](TSerCustomComm&, int errors, const std::string& msg) {
-            codes.push_back(errors);
-            texts.push_back(msg);
-        };
-    }
-    std::vector<int> codes;
-    std::vector<std::string> texts;
-};
-
 void ConfigureAsDialog(TSerCustomComm& comm, int port)
 {
     comm.SetPortNum(port);
