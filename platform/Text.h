@@ -23,6 +23,8 @@ std::string AnsiCodePage();
 
 // ANSI code-page bytes <-> text. Characters the code page cannot hold become '?'.
 Text AnsiToText(std::string_view ansi);
+// The ANSI text of a fixed-width field: its bytes up to the first zero byte, or all of them.
+Text AnsiFieldToText(std::string_view field);
 std::string TextToAnsi(TextView text);
 
 // Plain ASCII literal to text, for the system's fixed English strings.

@@ -78,9 +78,8 @@ Text TTblField::AsString() const
         const uint8_t* record = FTable.ActiveBuffer().data();
         if (record[FBlankAt] == 0)
             return {};
-        const auto* text = reinterpret_cast<const char*>(record + FBlankAt + 1);
-        const auto* end = static_cast<const char*>(std::memchr(text, 0, FValueSize));
-        return platform::AnsiToText(std::string_view(text, end != nullptr ? std::size_t(end - text) : FValueSize));
+        return platform::AnsiFieldToText(
+            std::string_view(reinterpret_cast<const char*>(record + FBlankAt + 1), FValueSize));
     }
     TDataCursor& c = *FTable.Handle();
     const TFieldDefinition& d = FDefinition != nullptr ? *FDefinition : c.GetFieldDefinition(FFieldNum);

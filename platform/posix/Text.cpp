@@ -1,11 +1,18 @@
 #include "platform/Text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -148,6 +155,60 @@ std::string AnsiCodePage()
     return codePageName();
 }
 
+namespace {
+
+// Sixteen bytes at a time where SSE2 is there (every x86-64); the last block overlaps the one before
+// rather than ending byte by byte, so text of 16 bytes or more has no byte-wise tail.
+
+// Length of the leading ASCII bytes of in[0, n), ending also at the first zero byte when zeroEnds.
+std::size_t asciiRun(const unsigned char* in, std::size_t n, bool zeroEnds)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (n >= 16) {
+        const __m128i zero = _mm_setzero_si128();
+        for (;;) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            auto stop = static_cast<unsigned>(_mm_movemask_epi8(v));
+            if (zeroEnds)
+                stop |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+            if (stop != 0)
+                return i + static_cast<std::size_t>(std::countr_zero(stop));
+            if (i + 16 == n)
+                return n;
+            // The bytes before i + 16 go on, so a stop in the overlapping block lies after them.
+            i = std::min(i + 16, n - 16);
+        }
+    }
+#endif
+    while (i < n && in[i] < 0x80 && (!zeroEnds || in[i] != 0))
+        ++i;
+    return i;
+}
+
+// Widens in[0, n), all ASCII, into out.
+void widenAscii(const unsigned char* in, std::size_t n, char16_t* out)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (n >= 16) {
+        const __m128i zero = _mm_setzero_si128();
+        for (;;) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+            if (i + 16 == n)
+                return;
+            i = std::min(i + 16, n - 16);
+        }
+    }
+#endif
+    for (; i < n; ++i)
+        out[i] = in[i];
+}
+
+} // namespace
+
 Text AnsiToText(std::string_view ansi)
 {
     if (ansi.empty())
@@ -157,22 +218,14 @@ Text AnsiToText(std::string_view ansi)
     if (c == nullptr)
         throw std::runtime_error("ANSI code page unavailable");
     if (tc.singleByte) {
+        // Text of table fields is mostly ASCII, which widens without the table; from the first other byte
+        // on, every byte goes through the table.
         Text out(ansi.size(), u'\0');
-        if (tc.asciiSame) {
-            // The common case of table text: bytes below 0x80 widen to the same character, in one pass
-            // without a table look-up; text with other bytes is decoded again through the table below.
-            const auto* in = reinterpret_cast<const unsigned char*>(ansi.data());
-            char16_t* to = out.data();
-            unsigned char high = 0;
-            for (std::size_t i = 0; i < ansi.size(); ++i) {
-                high |= in[i];
-                to[i] = in[i];
-            }
-            if (high < 0x80)
-                return out;
-        }
-        for (std::size_t i = 0; i < ansi.size(); ++i)
-            out[i] = tc.characters[static_cast<unsigned char>(ansi[i])];
+        const auto* in = reinterpret_cast<const unsigned char*>(ansi.data());
+        std::size_t i = tc.asciiSame ? asciiRun(in, ansi.size(), false) : 0;
+        widenAscii(in, i, out.data());
+        for (; i < ansi.size(); ++i)
+            out[i] = tc.characters[in[i]];
         return out;
     }
     Text out(ansi.size() * 2, u'\0');
@@ -183,6 +236,24 @@ Text AnsiToText(std::string_view ansi)
         throw std::runtime_error("ANSI conversion failed");
     out.resize(static_cast<size_t>(n));
     return out;
+}
+
+Text AnsiFieldToText(std::string_view field)
+{
+    const auto* in = reinterpret_cast<const unsigned char*>(field.data());
+    ThreadConverter& tc = currentConverter();
+    if (tc.Get() != nullptr && tc.asciiSame) {
+        // ASCII up to the first zero byte or the field's end (the common case): allocated at that length.
+        const std::size_t n = asciiRun(in, field.size(), true);
+        if (n == field.size() || in[n] == 0) {
+            Text out(n, u'\0');
+            widenAscii(in, n, out.data());
+            return out;
+        }
+    }
+    const void* zero = std::memchr(field.data(), 0, field.size());
+    return AnsiToText(zero != nullptr ? field.substr(0, std::size_t(static_cast<const char*>(zero) - field.data()))
+                                      : field);
 }
 
 std::string TextToAnsi(TextView text)

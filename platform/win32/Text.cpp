@@ -3,6 +3,7 @@
 #include "platform/win32/Win32.h"
 
 #include <cctype>
+#include <cstring>
 #include <utility>
 #include <mutex>
 #include <stdexcept>
@@ -114,6 +115,13 @@ std::string AnsiCodePage()
 }
 
 Text AnsiToText(std::string_view ansi) { return ToText(CurrentCodePage(), ansi); }
+
+Text AnsiFieldToText(std::string_view field)
+{
+    const void* zero = std::memchr(field.data(), 0, field.size());
+    return AnsiToText(zero != nullptr ? field.substr(0, std::size_t(static_cast<const char*>(zero) - field.data()))
+                                      : field);
+}
 std::string TextToAnsi(TextView text) { return FromText(CurrentCodePage(), text); }
 
 // Ordinal comparison without regard to letter case, as the file system compares names.

@@ -297,9 +297,7 @@ platform::Text AsString(const TFieldValue& v)
         // The hot path of reading a table: decoded straight from the value's bytes.
         if (v.Blank || v.Data == nullptr)
             return {};
-        const auto* text = reinterpret_cast<const char*>(v.Data);
-        const auto* end = static_cast<const char*>(std::memchr(text, 0, v.Size));
-        return platform::AnsiToText(std::string_view(text, end != nullptr ? std::size_t(end - text) : v.Size));
+        return platform::AnsiFieldToText(std::string_view(reinterpret_cast<const char*>(v.Data), v.Size));
     }
     return platform::Ascii(ansiText(v));
 }

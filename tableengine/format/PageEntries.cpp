@@ -40,6 +40,7 @@ void TPageEntries::Clear()
 {
     FHeader = TPageHeader{};
     FEntries.clear();
+    FEntryCount = 0;
     FRawData.clear();
 }
 
@@ -104,6 +105,7 @@ uint16_t TPageEntries::Decode(std::span<const uint8_t> raw)
     auto fail = [this] {
         FHeader.NumberOfKeys = 0;
         FEntries.clear();
+        FEntryCount = 0;
         return IndexCorrupt;
     };
     if (count > available / minEntry)
@@ -115,6 +117,7 @@ uint16_t TPageEntries::Decode(std::span<const uint8_t> raw)
 
     const size_t slotSize = SlotSize();
     FEntries.assign(count * slotSize, 0);
+    FEntryCount = static_cast<int>(count);
     auto need = [&](size_t n) { return static_cast<size_t>(end - p) >= n; };
 
     for (size_t i = 0; i < count; ++i) {
@@ -222,7 +225,7 @@ bool TPageEntries::Encode(std::span<uint8_t> raw) const
         return true;
     }
     const size_t K = FKeySize;
-    const int count = static_cast<int>(FEntries.size() / SlotSize());
+    const int count = FEntryCount;
     for (int k = 1; k <= count; ++k) {
         const uint8_t* slot = Slot(k);
         const size_t D = slot[K + 8];
@@ -269,6 +272,7 @@ void TPageEntries::AppendEntry(std::span<const uint8_t> key, int32_t number, int
     const size_t slotSize = SlotSize();
     const bool first = FEntries.empty();
     FEntries.resize(FEntries.size() + slotSize, 0);
+    ++FEntryCount;
     uint8_t* slot = FEntries.data() + FEntries.size() - slotSize;
     std::memcpy(slot, key.data(), std::min(key.size(), K));
     PutInt32(slot + K, number);
@@ -297,17 +301,10 @@ void TPageEntries::AppendEntry(std::span<const uint8_t> key, int32_t number, int
 
 std::span<const uint8_t> TPageEntries::GetKey(int k) const
 {
-    const auto count = static_cast<int>(FEntries.size() / SlotSize());
+    const int count = FEntryCount;
     if (k < 1 || k > count)
         return {};
     return {Slot(k), FKeySize};
-}
-
-int32_t TPageEntries::GetRecordNumber(int k) const
-{
-    if (GetKey(k).data() == nullptr)
-        return 0;
-    return GetInt32(Slot(k) + FKeySize);
 }
 
 int32_t TPageEntries::GetLowerKeyCount(int k) const
@@ -331,7 +328,7 @@ uint8_t TPageEntries::GetTrailingCount(int k) const
 
 int64_t TPageEntries::GetTotalLowerKeyCount() const
 {
-    const auto count = static_cast<int>(FEntries.size() / SlotSize());
+    const int count = FEntryCount;
     if (!IsNode())
         return count;
     int64_t sum = 0;
@@ -342,7 +339,7 @@ int64_t TPageEntries::GetTotalLowerKeyCount() const
 
 int64_t TPageEntries::GetPageKeyCount(int k) const
 {
-    const auto count = static_cast<int>(FEntries.size() / SlotSize());
+    const int count = FEntryCount;
     const int last = std::min(k - 1, count);
     if (!IsNode())
         return std::max(last, 0);

@@ -2,6 +2,7 @@
 // number (leaf) or child page (node), the lower-key count (nodes) and its D and T compression bytes.
 #pragma once
 
+#include "tableengine/format/ByteOrder.h"
 #include "tableengine/format/IndexHeader.h"
 
 #include <cstdint>
@@ -41,7 +42,7 @@ public:
 
     // k is 1-based; out-of-range entries give an empty key and 0.
     std::span<const uint8_t> GetKey(int k) const;
-    int32_t GetRecordNumber(int k) const;
+    int32_t GetRecordNumber(int k) const { return k < 1 || k > FEntryCount ? 0 : GetInt32(Slot(k) + FKeySize); }
     int32_t GetLowerKeyCount(int k) const;
     uint8_t GetDuplicateCount(int k) const;
     uint8_t GetTrailingCount(int k) const;
@@ -64,6 +65,7 @@ private:
     uint8_t FKeyCompressionType = icNone;
     bool FNoKeyStatistics = false;
     std::vector<uint8_t> FEntries;
+    int FEntryCount = 0; // entries in FEntries (its size over SlotSize, kept to spare a division per look-up)
     std::vector<uint8_t> FRawData;
 };
 

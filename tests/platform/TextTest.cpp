@@ -25,6 +25,41 @@ TEST(Text, AnsiIsWindows1252ByDefault)
     EXPECT_EQ(AnsiCodePage(), "windows-1252");
 }
 
+// Text is widened in blocks of 16 bytes and decoded in pieces of 256 characters: every length around those
+// sizes, with a character outside ASCII or a zero byte at each place, decodes as byte by byte would.
+TEST(Text, AnsiDecodingMatchesByteByByteAtEveryLengthAndStop)
+{
+    const auto byteByByte = [](const std::string& ansi, bool zeroEnds) {
+        Text out;
+        for (const char b : ansi) {
+            if (zeroEnds && b == 0)
+                break;
+            out += b == 0 ? Text(1, u'\0') : AnsiToText(std::string(1, b));
+        }
+        return out;
+    };
+    for (const std::size_t length : std::initializer_list<std::size_t>{1, 7, 8, 15, 16, 17, 31, 32, 33, 40, 47, 255, 256, 257, 300, 530}) {
+        std::string plain(length, 'a');
+        for (std::size_t i = 0; i < length; ++i)
+            plain[i] = static_cast<char>('a' + i % 26);
+        EXPECT_EQ(AnsiToText(plain), byteByByte(plain, false)) << length;
+        EXPECT_EQ(AnsiFieldToText(plain), byteByByte(plain, true)) << length;
+        for (std::size_t at = 0; at < length; ++at)
+            for (const char stop : {'\xE9', '\0'}) {
+                std::string s = plain;
+                s[at] = stop;
+                if (at + 2 < length)
+                    s[at + 2] = '\x80';
+                ASSERT_EQ(AnsiToText(s), byteByByte(s, false)) << length << " " << at;
+                ASSERT_EQ(AnsiFieldToText(s), byteByByte(s, true)) << length << " " << at;
+            }
+    }
+    EXPECT_EQ(AnsiFieldToText(std::string("\0abc", 4)), u"");
+    ASSERT_TRUE(SetAnsiCodePage("shift_jis"));
+    EXPECT_EQ(AnsiFieldToText(std::string("\x82\xA0x\0yz", 6)), u"\u3042x");
+    ASSERT_TRUE(SetAnsiCodePage("windows-1252"));
+}
+
 TEST(Text, ChangingTheCodePageReachesEveryThread)
 {
     // A single-byte and a multi-byte code page, each converted on this thread and on a new one.
