@@ -123,7 +123,6 @@ void TCursorNavigation::SetIndexPos(int slot)
     const bool first = FIndexPos == UnselectedIndexSlot;
     FIndexPos = static_cast<uint8_t>(slot);
     FCurrentPage.Bind(&FIndexDefinition);
-    ReplaceCurrentPage();
     FCurrentPageNumber = 0;
     if (first) {
         RefreshRecordCount();
@@ -257,14 +256,11 @@ TPage* TCursorNavigation::FetchPage(int32_t number)
     return page;
 }
 
-void TCursorNavigation::ReplaceCurrentPage() { ++FCurrentPageCopies; }
-
 void TCursorNavigation::StoreLeaf(const TPageEntries& leaf, int32_t number, int32_t counter, int32_t sequence,
                                   bool arrived)
 {
     if (arrived || number != FCurrentPageNumber || leaf.GetNumberOfKeys() != FCurrentPage.GetNumberOfKeys()) {
         FCurrentPage = leaf;
-        ReplaceCurrentPage();
     }
     FCurrentPageNumber = number;
     FCurKeyCounter = counter;
@@ -277,7 +273,6 @@ void TCursorNavigation::MakeEmpty()
     FBOF = true;
     FEOF = true;
     FCurrentPage.Bind(&FIndexDefinition);
-    ReplaceCurrentPage();
     FCurrentPageNumber = 0;
     FCurKeyCounter = 0;
 }
@@ -459,7 +454,7 @@ void TCursorNavigation::MoveBy(int n)
 
 // ---- records
 
-int32_t TCursorNavigation::RunLength(int direction)
+int32_t TCursorNavigation::RunLength(int direction) const
 {
     const TDataFile& data = *Cursor().DataTable->DataFile;
     const auto limit = static_cast<int32_t>(std::max<uint32_t>(data.FReadAheadBuffers, 1));
@@ -467,23 +462,26 @@ int32_t TCursorNavigation::RunLength(int direction)
     const int count = FCurrentPage.GetNumberOfKeys();
     if (k < 1 || k > count)
         return 1;
-    // Consecutive record numbers form chains along the leaf; the chain around the current entry is found
-    // once and serves every entry on it, so that reading a leaf costs one pass over its entries.
-    if (FRunCopy != FCurrentPageCopies || k < FRunFirst || k > FRunLast) {
-        // In 64 bits: a damaged entry may name the largest record number.
-        const auto number = [&](int entry) { return int64_t{FCurrentPage.GetRecordNumber(entry)}; };
-        int first = k;
-        while (first > 1 && number(first - 1) + 1 == number(first))
-            --first;
-        int last = k;
-        while (last < count && number(last + 1) == number(last) + 1)
-            ++last;
-        FRunFirst = first;
-        FRunLast = last;
-        FRunCopy = FCurrentPageCopies;
-    }
-    const int32_t run = direction == rdBackward ? k - FRunFirst + 1 : FRunLast - k + 1;
-    return std::min(run, limit);
+    // In 64 bits: a damaged entry may name the largest record number.
+    const auto number = [&](int entry) { return int64_t{FCurrentPage.GetRecordNumber(entry)}; };
+    const int step = direction == rdBackward ? -1 : 1;
+    int32_t run = 1;
+    for (int e = k; run < limit && e + step >= 1 && e + step <= count && number(e + step) == number(e) + step;
+         e += step)
+        ++run;
+    return run;
+}
+
+int32_t TCursorNavigation::RecordRun(int direction)
+{
+    // Asked by the cache on a miss only, so a hit costs no look at the leaf.
+    if (!FReadingCurrentRecord)
+        return 1;
+    TDataCursor& c = Cursor();
+    const int32_t run = std::max(c.FReadAheadRecords, RunLength(direction));
+    ++c.FTotalReadAheads;
+    c.FTotalSizeReadAheads += run;
+    return run;
 }
 
 void TCursorNavigation::RefreshCurrentRecord(int direction)
@@ -506,11 +504,12 @@ void TCursorNavigation::RefreshCurrentRecord(int direction)
         return;
     }
     const bool readAhead = direction != rdNone;
-    c.FRecordRun = readAhead ? std::max(c.FReadAheadRecords, RunLength(direction)) : 1;
-    if (readAhead) {
-        ++c.FTotalReadAheads;
-        c.FTotalSizeReadAheads += c.FRecordRun;
-    }
+    // While the record is fetched, a miss reads the run of consecutive records on the leaf (RecordRun).
+    struct Reading {
+        bool& flag;
+        explicit Reading(bool& f) : flag(f) { flag = true; }
+        ~Reading() { flag = false; }
+    } reading{FReadingCurrentRecord};
     TRecord* record = data.GetRecord(&c, direction, readAhead, number);
     if (record == nullptr) {
         AfterChangeReport();

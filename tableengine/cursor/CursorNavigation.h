@@ -60,6 +60,10 @@ public:
     // The keys of the active index, ordered; the same building rule the pages were written with.
     void GetKeyValues(const uint8_t* record, uint8_t* key) const;
     int CompareKeys(const uint8_t* a, const uint8_t* b, std::size_t n) const;
+    // Records a data-file read brings in, asked by the cache on a miss: while the current record is being
+    // read in index order, the larger of the data set's hint and the run of consecutive records on the
+    // leaf (counted in the cursor's read-ahead statistics); otherwise 1.
+    int32_t RecordRun(int direction);
 
     // The navigation prelude on construction, the read unlock on every way out; every operation that
     // reads pages, records or BLOB blocks runs inside one.
@@ -101,7 +105,9 @@ private:
     bool TryMoveBy(int n);
     void RefindCurrentKey();
     bool IsVisible() const;
-    int32_t RunLength(int direction);
+    // Entries from the current one on, in the direction and within the leaf, whose record numbers follow
+    // each other by exactly one (the current one counts), at most the data file's read-ahead limit.
+    int32_t RunLength(int direction) const;
     TPage* FetchPage(int32_t number);
     // A root must be of a root type, a page reached through a node entry of a non-root type; both need keys.
     void CheckRootPage(const TPageEntries& page) const;
@@ -112,7 +118,6 @@ private:
     // Stands on entry `counter` of the leaf. The leaf's entries are copied when the cursor arrives on it (or
     // when forced); a step within the same leaf keeps the copy.
     void StoreLeaf(const TPageEntries& leaf, int32_t number, int32_t counter, int32_t sequence, bool arrived = true);
-    void ReplaceCurrentPage();
 
     TDataCursor& FCursor;
     uint8_t FIndexPos = UnselectedIndexSlot;
@@ -138,13 +143,8 @@ private:
     std::vector<uint8_t> FCurrentRecord; // private copy of the current record slot
     int32_t FCurrentRecordNumber = 0;
     bool FNoCursorChangeDetection = false;
-
-    // The entries of FCurrentPage around the current one whose record numbers follow each other by +1
-    // (first and last entry), valid while FCurrentPageCopies equals FRunCopy.
-    uint64_t FCurrentPageCopies = 0;
-    uint64_t FRunCopy = 0;
-    int FRunFirst = 0;
-    int FRunLast = 0;
+    // Set while RefreshCurrentRecord fetches the current record: a miss then reads the leaf's run.
+    bool FReadingCurrentRecord = false;
 
     std::unique_ptr<TKeyLocale> FKeyLocale;
 };

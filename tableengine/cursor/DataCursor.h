@@ -60,6 +60,7 @@ public:
     bool ReadOnly() const { return FReadOnly; }
     bool MarkedReadOnly() const;
     bool WithoutChangeDetection() const override;
+    int32_t RecordRun(int direction) override { return FNavigation.RecordRun(direction); }
 
     // Raises the code with the cursor's table and directory unless it is 0.
     void CheckError(uint16_t code, const std::string& message = {}) const;

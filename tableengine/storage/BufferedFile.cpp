@@ -254,7 +254,7 @@ void TBufferedFile::InsertSorted(TBuffer* b, std::size_t pos)
         if (pos == FBuffers.size())
             FBuffers.push_back(b);
         else
-            FBuffers.insert(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos), b);
+            FBuffers.insert(pos, b);
     } catch (...) {
         Discard(b);
         throw;
@@ -271,7 +271,7 @@ std::size_t TBufferedFile::RemoveFromSorted(TBuffer* b)
     if (pos == 0)
         FBuffers.pop_front();
     else
-        FBuffers.erase(FBuffers.begin() + static_cast<std::ptrdiff_t>(pos));
+        FBuffers.erase(pos);
     return pos;
 }
 

@@ -9,11 +9,11 @@
 
 #include "tableengine/format/DataHeader.h"
 #include "tableengine/format/DataPassword.h"
+#include "tableengine/storage/BufferRing.h"
 #include "tableengine/storage/EngineFile.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -79,9 +79,9 @@ public:
     std::vector<uint8_t> FWriteBuffer;
     TBuffer* FFirstBuffer = nullptr;
     TBuffer* FLastBuffer = nullptr;
-    // The cached buffers in ascending FNumber, owned by FOwned. A double-ended queue: reading on evicts the
-    // lowest numbers and appends new ones, and both ends change without moving the other entries.
-    std::deque<TBuffer*> FBuffers;
+    // The cached buffers in ascending FNumber, owned by FOwned. A ring: reading on evicts the lowest
+    // numbers and appends new ones, and both ends change without moving the other entries.
+    TBufferRing<TBuffer*> FBuffers;
     std::size_t FLastHit = 0; // position in FBuffers of the last block found there (a hint only)
     std::size_t FCapacity = 1;                       // the cache size
     std::vector<TBuffer*> FWriteBuffers;

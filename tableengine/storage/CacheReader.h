@@ -18,10 +18,12 @@ public:
     // marked read-only): the cache then takes no read lock and looks for no change.
     virtual bool WithoutChangeDetection() const = 0;
 
+    // Records the data-file read of a miss may bring in (for the cursor: the run length of its leaf);
+    // asked only on a miss with read-ahead.
+    virtual int32_t RecordRun(int direction) = 0;
+
     int32_t FReadAheadRecords = 1; // records per data-file read the navigation asks for
     int32_t FReadAheadBlocks = 1;
-    // Records the next data-file read should bring in (the run length of the current leaf).
-    int32_t FRecordRun = 1;
     // Navigation operations in progress (nested scopes count once each), and whether a cache miss inside
     // them took the table read lock with change detection; that lock is held until the outermost scope ends,
     // so that one operation never mixes blocks from before and after another process's write.

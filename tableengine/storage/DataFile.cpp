@@ -106,12 +106,12 @@ uint32_t TDataFile::GetMaxBuffers()
 
 uint32_t TDataFile::GetReadAheadBuffers() { return std::max<uint32_t>(1, static_cast<uint32_t>(FCapacity / 4)); }
 
-uint32_t TDataFile::GetReadAheadCount(TCacheReader* cursor, int /*direction*/)
+uint32_t TDataFile::GetReadAheadCount(TCacheReader* cursor, int direction)
 {
     if (cursor == nullptr)
         return 1;
     // The larger of the data set's hint and the run of consecutive records on the cursor's leaf.
-    return static_cast<uint32_t>(std::max({cursor->FReadAheadRecords, cursor->FRecordRun, 1}));
+    return static_cast<uint32_t>(std::max({cursor->FReadAheadRecords, cursor->RecordRun(direction), 1}));
 }
 
 std::string TDataFile::Description() const
