@@ -157,11 +157,11 @@ std::string AnsiCodePage()
 
 namespace {
 
-// Sixteen bytes at a time where SSE2 is there (every x86-64); the last block overlaps the one before
-// rather than ending byte by byte, so text of 16 bytes or more has no byte-wise tail.
-
-// Length of the leading ASCII bytes of in[0, n), ending also at the first zero byte when zeroEnds.
-std::size_t asciiRun(const unsigned char* in, std::size_t n, bool zeroEnds)
+// Length of the leading ASCII bytes of in[0, n), ending also at the first zero byte when ZeroEnds; with
+// Widen, those bytes are widened into out on the way. Sixteen bytes at a time where SSE2 is there (every
+// x86-64); the last block overlaps the one before rather than ending byte by byte.
+template <bool Widen, bool ZeroEnds>
+std::size_t asciiRun(const unsigned char* in, std::size_t n, [[maybe_unused]] char16_t* out)
 {
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -169,8 +169,12 @@ std::size_t asciiRun(const unsigned char* in, std::size_t n, bool zeroEnds)
         const __m128i zero = _mm_setzero_si128();
         for (;;) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            if constexpr (Widen) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+            }
             auto stop = static_cast<unsigned>(_mm_movemask_epi8(v));
-            if (zeroEnds)
+            if constexpr (ZeroEnds)
                 stop |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
             if (stop != 0)
                 return i + static_cast<std::size_t>(std::countr_zero(stop));
@@ -181,30 +185,10 @@ std::size_t asciiRun(const unsigned char* in, std::size_t n, bool zeroEnds)
         }
     }
 #endif
-    while (i < n && in[i] < 0x80 && (!zeroEnds || in[i] != 0))
-        ++i;
+    for (; i < n && in[i] < 0x80 && (!ZeroEnds || in[i] != 0); ++i)
+        if constexpr (Widen)
+            out[i] = in[i];
     return i;
-}
-
-// Widens in[0, n), all ASCII, into out.
-void widenAscii(const unsigned char* in, std::size_t n, char16_t* out)
-{
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    if (n >= 16) {
-        const __m128i zero = _mm_setzero_si128();
-        for (;;) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, zero));
-            if (i + 16 == n)
-                return;
-            i = std::min(i + 16, n - 16);
-        }
-    }
-#endif
-    for (; i < n; ++i)
-        out[i] = in[i];
 }
 
 } // namespace
@@ -222,8 +206,7 @@ Text AnsiToText(std::string_view ansi)
         // on, every byte goes through the table.
         Text out(ansi.size(), u'\0');
         const auto* in = reinterpret_cast<const unsigned char*>(ansi.data());
-        std::size_t i = tc.asciiSame ? asciiRun(in, ansi.size(), false) : 0;
-        widenAscii(in, i, out.data());
+        std::size_t i = tc.asciiSame ? asciiRun<true, false>(in, ansi.size(), out.data()) : 0;
         for (; i < ansi.size(); ++i)
             out[i] = tc.characters[in[i]];
         return out;
@@ -244,10 +227,10 @@ Text AnsiFieldToText(std::string_view field)
     ThreadConverter& tc = currentConverter();
     if (tc.Get() != nullptr && tc.asciiSame) {
         // ASCII up to the first zero byte or the field's end (the common case): allocated at that length.
-        const std::size_t n = asciiRun(in, field.size(), true);
+        const std::size_t n = asciiRun<false, true>(in, field.size(), nullptr);
         if (n == field.size() || in[n] == 0) {
             Text out(n, u'\0');
-            widenAscii(in, n, out.data());
+            asciiRun<true, false>(in, n, out.data());
             return out;
         }
     }
