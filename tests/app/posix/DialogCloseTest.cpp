@@ -34,7 +34,9 @@ int RunChild(const TempFolder& folder, const std::string& mode, const std::vecto
 void InstallViewer(const TempFolder& folder)
 {
     const std::string viewer = folder / "Tolvenar_Viewer.exe";
-    WriteFile(viewer, "#!/bin/sh\necho \"$#\" > \"$(dirname \"$0\")/viewer-started\"\n");
+    // Written under another name and renamed, so that the test never reads the file before its line is in.
+    WriteFile(viewer, "#!/bin/sh\nd=$(dirname \"$0\")\necho \"$#\" > \"$d/viewer-started.part\"\n"
+                      "mv \"$d/viewer-started.part\" \"$d/viewer-started\"\n");
     fs::permissions(viewer, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
 }
 
