@@ -147,6 +147,13 @@ speed_t LineRate(int fd)
     return ::tcgetattr(fd, &t) == 0 ? ::cfgetospeed(&t) : B0;
 }
 
+// A short report over the ports of a device-map file.
+int RunShortReport(const std::string& mapFile, std::string& out, std::string& err)
+{
+    return RunSondral({"--report", "--window-ms", "300"},
+                      {"SONDRAL_COM_MAP=" + mapFile, "QT_QPA_PLATFORM=offscreen"}, out, err);
+}
+
 const std::vector<std::string> kGpsBlock = {"node 1 Baud : 4800", "node 2 NMEA:", "node 3 Position : RMC",
                                             "node 3 Course    : RMC", "node 3 Speed     : RMC"};
 
@@ -177,10 +184,7 @@ TEST(ScanReportTest, PortHeldByAnotherProgramIsNotOpenedAndKeepsItsRate)
     ASSERT_EQ(chart.WaitFor(), 'o');
     std::string out;
     std::string err;
-    ASSERT_EQ(RunSondral({"--report", "--window-ms", "300"},
-                         {"SONDRAL_COM_MAP=" + sim.MapFile(), "QT_QPA_PLATFORM=offscreen"}, out, err),
-              0)
-        << err;
+    ASSERT_EQ(RunShortReport(sim.MapFile(), out, err), 0) << err;
     std::vector<std::string> expected = {"node 0 COM1"};
     expected.insert(expected.end(), kGpsBlock.begin(), kGpsBlock.end());
     expected.push_back("node 0 COM2"); // listed, never opened
@@ -208,10 +212,7 @@ TEST(ScanReportTest, LineLeftAtRateZeroIsScanned)
     }
     std::string out;
     std::string err;
-    ASSERT_EQ(RunSondral({"--report", "--window-ms", "300"},
-                         {"SONDRAL_COM_MAP=" + sim.MapFile(), "QT_QPA_PLATFORM=offscreen"}, out, err),
-              0)
-        << err;
+    ASSERT_EQ(RunShortReport(sim.MapFile(), out, err), 0) << err;
     std::vector<std::string> expected = {"node 0 COM1"};
     expected.insert(expected.end(), kGpsBlock.begin(), kGpsBlock.end());
     EXPECT_EQ(Nodes(out), expected);
@@ -233,8 +234,7 @@ TEST(ScanReportTest, InstrumentThatVanishesMidScanDoesNotStopTheScan)
     });
     std::string out;
     std::string err;
-    const int rc = RunSondral({"--report", "--window-ms", "300"},
-                              {"SONDRAL_COM_MAP=" + (folder / "com.map"), "QT_QPA_PLATFORM=offscreen"}, out, err);
+    const int rc = RunShortReport(folder / "com.map", out, err);
     unplug.join();
     ASSERT_EQ(rc, 0) << err;
     std::vector<std::string> expected = {"node 0 COM1", "node 0 COM2"};
